@@ -1,0 +1,118 @@
+#include "core/file_io.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "core/text.h"
+
+namespace core {
+
+namespace {
+
+bool SeekTo(std::FILE* file, std::int64_t offset) { return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0; }
+
+std::int32_t MeasureStream(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(file);
+  return end < 0 ? 0 : static_cast<std::int32_t>(std::min<long>(end, INT32_MAX));
+}
+
+void WriteFormatted(std::FILE* file, const char* format, std::va_list args) {
+  const std::string text = FormatTextV(format, args);
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+}
+
+}  // namespace
+
+FileHandle OpenFile(const std::filesystem::path& path, const char* mode) {
+  return FileHandle(std::fopen(path.c_str(), mode));
+}
+
+std::optional<std::vector<std::uint8_t>> LoadWholeFile(const std::filesystem::path& path) {
+  FileHandle file = OpenFile(path, "rb");
+  if (!file) return std::nullopt;
+  return ReadAll(file.get(), MeasureStream(file.get()));
+}
+
+std::int32_t GetFileLength(const std::filesystem::path& path) {
+  FileHandle file = OpenFile(path, "rb");
+  return file ? MeasureStream(file.get()) : 0;
+}
+
+std::int32_t FindPatternInFile(std::FILE* file, const std::array<std::uint8_t, 4>& pattern) {
+  if (file == nullptr) return -1;
+  const std::int32_t length = MeasureStream(file);
+  if (length < 4 || !SeekTo(file, 0)) return -1;
+
+  // Each block keeps the last three bytes of the one before, so a match across a block edge is seen.
+  constexpr std::size_t BLOCK = 64 * 1024;
+  std::vector<std::uint8_t> window(BLOCK + 3);
+  std::size_t carried = 0;
+  std::int64_t windowStart = 0;  // file offset of window[0]
+  for (;;) {
+    const std::size_t got = std::fread(window.data() + carried, 1, BLOCK, file);
+    const std::size_t filled = carried + got;
+    if (filled >= 4) {
+      const auto* begin = window.data();
+      const auto* end = window.data() + filled;
+      const auto* hit = std::search(begin, end, pattern.begin(), pattern.end());
+      if (hit != end) return static_cast<std::int32_t>(windowStart + (hit - begin));
+    }
+    if (got < BLOCK) return -1;
+    carried = std::min<std::size_t>(3, filled);
+    std::memmove(window.data(), window.data() + filled - carried, carried);
+    windowStart += static_cast<std::int64_t>(filled - carried);
+  }
+}
+
+std::uint8_t* ReadAt(std::FILE* file, std::int32_t offset, std::span<std::uint8_t> buffer) {
+  if (file == nullptr) return nullptr;
+  std::size_t got = 0;
+  if (SeekTo(file, offset)) got = std::fread(buffer.data(), 1, buffer.size(), file);
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), std::uint8_t{0});
+  return buffer.data();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadAll(std::FILE* file, std::int32_t count) {
+  if (file == nullptr) return std::nullopt;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max<std::int32_t>(count, 0)));
+  ReadAt(file, 0, buffer);
+  return buffer;
+}
+
+std::int32_t WriteAt(std::FILE* file, std::int32_t offset, std::span<const std::uint8_t> data) {
+  if (file == nullptr) return 0;
+  if (SeekTo(file, offset) && !data.empty()) std::fwrite(data.data(), 1, data.size(), file);
+  return offset + static_cast<std::int32_t>(data.size());
+}
+
+void WriteTextAt(std::FILE* file, std::int32_t offset, const char* format, ...) {
+  if (file == nullptr || !SeekTo(file, offset)) return;
+  std::va_list args;
+  va_start(args, format);
+  WriteFormatted(file, format, args);
+  va_end(args);
+}
+
+void WriteText(std::FILE* file, const char* format, ...) {
+  if (file == nullptr) return;
+  std::va_list args;
+  va_start(args, format);
+  WriteFormatted(file, format, args);
+  va_end(args);
+}
+
+void RenameFileTo(const std::filesystem::path& existing, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const std::filesystem::path target = FormatTextV(format, args);
+  va_end(args);
+  std::error_code error;
+  if (!std::filesystem::exists(existing, error) || std::filesystem::exists(target, error)) return;
+  std::filesystem::rename(existing, target, error);
+}
+
+}  // namespace core

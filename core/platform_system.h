@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+// The operating-system calls of the core, kept in one place so that another platform needs only a new
+// implementation of this header.
+namespace core {
+
+// Creates and opens ("w+b") a new, uniquely named file in the directory of target, with the permissions an
+// ordinary new file would get; sets temporary to its path. Null when no file can be created.
+std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::filesystem::path& temporary);
+
+std::string QueryComputerName();
+std::string QueryUserName();
+std::string QuerySystemDirectory();
+std::string QueryModulePath();
+// The platform's own name for itself (on Linux PRETTY_NAME of os-release, else uname's system and release).
+std::string QueryOsName();
+
+}  // namespace core

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdarg>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// printf-style formatting into a new text. Data texts (paths, names) always go in as the argument of "%s".
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatTextV(const char* format, std::va_list args);
+
+// Wide printf-style formatting ("%ls" takes a wide text).
+std::wstring FormatWideText(const wchar_t* format, ...);
+
+// Formats a wide text and converts it to narrow UTF-8; lossless, so a path never loses characters.
+std::string ToAnsiText(const wchar_t* format, ...);
+
+// Converts between wide text (one character per wchar_t, or UTF-16 where wchar_t is 16 bits) and UTF-8.
+std::string WideToUtf8(std::wstring_view wide);
+std::wstring Utf8ToWide(std::string_view narrow);
+
+// Copy of the text with a-z turned to A-Z; every other byte, 0x80 and above included, unchanged.
+std::string ToUpperText(std::string_view text);
+
+}  // namespace core

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs every Debian 12 package the project needs to build, test and render its outputs.
+set -e
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
+  cmake ninja-build g++ clang clang-format clang-tidy \
+  zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
+  qt6-base-dev libgl-dev xvfb xauth \
+  gcc-mipsel-linux-gnu binutils-mipsel-linux-gnu \
+  python3 python3-mido python3-numpy ffmpeg timidity \
+  audacious audacious-plugins

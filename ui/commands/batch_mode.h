@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/commands/app_state.h"
+
+namespace ui {
+
+// Walks the keyword arguments left to right and runs each; failures are reported on standard error.
+// Exit status: 0 when every keyword did its work, 1 when any failed.
+int RunBatchCommands(const std::vector<std::string>& arguments, AppState& state);
+
+}  // namespace ui

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ui/commands/app_state.h"
+
+namespace ui {
+
+inline constexpr const char* VERSION_TEXT = "4.2.2.0";
+
+// True when the command line holds nothing but blanks, which starts the window.
+bool IsEmptyCommandLine(const std::vector<std::string>& arguments);
+
+// Runs a non-empty command line: --help, --version, --params, --convert FILE..., or the batch keywords.
+// Returns the process exit status.
+int RunCommandLine(const std::vector<std::string>& arguments, AppState& state);
+
+// Prints how to call the program.
+void PrintUsage(std::FILE* stream);
+
+}  // namespace ui
