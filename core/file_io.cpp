@@ -20,6 +20,28 @@ std::int32_t MeasureStream(std::FILE* file) {
   return end < 0 ? 0 : static_cast<std::int32_t>(std::min<long>(end, INT32_MAX));
 }
 
+// Offset of the first match of the four bytes in data, or npos. The scan jumps with memchr from one
+// occurrence of an anchor byte to the next and compares the whole pattern only there. The anchor is the
+// first byte of the pattern that is not zero, since zero bytes abound in music data (for the
+// end-of-track marker 00 FF 2F 00 it is the meta-event byte FF, which is rare).
+std::size_t FindPatternInBlock(std::span<const std::uint8_t> data, const std::array<std::uint8_t, 4>& pattern) {
+  if (data.size() < 4) return std::string::npos;
+  std::size_t anchor = 0;
+  while (anchor < 3 && pattern[anchor] == 0) ++anchor;
+  const std::uint8_t* bytes = data.data();
+  const std::size_t candidates = data.size() - 3;
+  std::size_t from = anchor;
+  while (from < anchor + candidates) {
+    const void* hit = std::memchr(bytes + from, pattern[anchor], anchor + candidates - from);
+    if (hit == nullptr) break;
+    const std::size_t position = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
+    const std::size_t start = position - anchor;
+    if (std::memcmp(bytes + start, pattern.data(), pattern.size()) == 0) return start;
+    from = position + 1;
+  }
+  return std::string::npos;
+}
+
 void WriteFormatted(std::FILE* file, const char* format, std::va_list args) {
   const std::string text = FormatTextV(format, args);
   if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
@@ -55,12 +77,8 @@ std::int32_t FindPatternInFile(std::FILE* file, const std::array<std::uint8_t, 4
   for (;;) {
     const std::size_t got = std::fread(window.data() + carried, 1, BLOCK, file);
     const std::size_t filled = carried + got;
-    if (filled >= 4) {
-      const auto* begin = window.data();
-      const auto* end = window.data() + filled;
-      const auto* hit = std::search(begin, end, pattern.begin(), pattern.end());
-      if (hit != end) return static_cast<std::int32_t>(windowStart + (hit - begin));
-    }
+    const std::size_t hit = FindPatternInBlock({window.data(), filled}, pattern);
+    if (hit != std::string::npos) return static_cast<std::int32_t>(windowStart + static_cast<std::int64_t>(hit));
     if (got < BLOCK) return -1;
     carried = std::min<std::size_t>(3, filled);
     std::memmove(window.data(), window.data() + filled - carried, carried);
