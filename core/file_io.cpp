@@ -70,7 +70,7 @@ std::int32_t FindPatternInFile(std::FILE* file, const std::array<std::uint8_t, 4
   if (length < 4 || !SeekTo(file, 0)) return -1;
 
   // Each block keeps the last three bytes of the one before, so a match across a block edge is seen.
-  constexpr std::size_t BLOCK = 64 * 1024;
+  constexpr std::size_t BLOCK = std::size_t{64} * 1024;
   std::vector<std::uint8_t> window(BLOCK + 3);
   std::size_t carried = 0;
   std::int64_t windowStart = 0;  // file offset of window[0]

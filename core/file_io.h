@@ -46,7 +46,6 @@ void WriteText(std::FILE* file, const char* format, ...) __attribute__((format(p
 
 // Moves an existing file to the formatted new path. Does nothing when the file does not exist or a file
 // already stands at the new path.
-void RenameFileTo(const std::filesystem::path& existing, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void RenameFileTo(const std::filesystem::path& existing, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace core

@@ -47,8 +47,8 @@ std::string JoinOutputName(std::string_view directory, std::string_view baseName
 std::string JoinNumberedOutputName(std::string_view directory, std::string_view baseName, int number,
                                    std::string_view extension, const PathStyle& style) {
   return FormatText("%.*s%c%.*s%02d.%.*s", static_cast<int>(directory.size()), directory.data(), style.written,
-                    static_cast<int>(baseName.size()), baseName.data(), number,
-                    static_cast<int>(extension.size()), extension.data());
+                    static_cast<int>(baseName.size()), baseName.data(), number, static_cast<int>(extension.size()),
+                    extension.data());
 }
 
 std::string OutputNameBeside(std::string_view inputPath, std::string_view extension, const PathStyle& style) {

@@ -20,7 +20,8 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
   std::size_t starPattern = std::string_view::npos;
   std::size_t starName = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || ToUpperText(pattern.substr(p, 1)) == ToUpperText(name.substr(n, 1)))) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || ToUpperText(pattern.substr(p, 1)) == ToUpperText(name.substr(n, 1)))) {
       ++n;
       ++p;
     } else if (p < pattern.size() && pattern[p] == '*') {

@@ -14,8 +14,8 @@ std::optional<std::string> ChooseWindowsOsName(const WindowsVersion& version) {
   }
   if (version.major != 6 || version.minor > 3) return std::nullopt;
   static constexpr const char* WORKSTATION_NAMES[] = {"Windows Vista", "Windows 7", "Windows 8", "Windows 8.1"};
-  static constexpr const char* SERVER_NAMES[] = {"Windows Server 2008", "Windows Server 2008 R2",
-                                                 "Windows Server 2012", "Windows Server 2012 R2"};
+  static constexpr const char* SERVER_NAMES[] = {"Windows Server 2008", "Windows Server 2008 R2", "Windows Server 2012",
+                                                 "Windows Server 2012 R2"};
   if (workstation) return WORKSTATION_NAMES[version.minor];
   if (server) return SERVER_NAMES[version.minor];
   return std::nullopt;

@@ -20,8 +20,8 @@ struct WindowsVersion {
   std::uint8_t productType = 0;  // 1 workstation, 2 domain controller, 3 server
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
-  bool serverR2 = false;          // the system metric that tells a Server 2003 R2
-  std::uint16_t suiteMask = 0;    // bit 0x8000: home server
+  bool serverR2 = false;        // the system metric that tells a Server 2003 R2
+  std::uint16_t suiteMask = 0;  // bit 0x8000: home server
 };
 
 // The name of a Windows version, e.g. "Windows 7"; none for a combination outside the table.
