@@ -1,0 +1,52 @@
+#include "vab/split_combine.h"
+
+#include <optional>
+#include <string>
+
+#include "core/output_file.h"
+#include "core/path_names.h"
+#include "vab/path_text.h"
+#include "vab/vab_io.h"
+
+namespace vab {
+
+namespace {
+
+// Both parts go to temporary files first and are renamed only once both are complete, so a failure part of
+// the way leaves neither output behind.
+int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const std::filesystem::path& vbPath) {
+  std::optional<core::OutputFile> vhFile = core::OutputFile::Create(vhPath);
+  if (!vhFile) return 0;
+  std::optional<core::OutputFile> vbFile = core::OutputFile::Create(vbPath);
+  if (!vbFile) return 0;
+  if (WriteVh(vhFile->stream(), bank) == 0) return 0;
+  WriteVb(vbFile->stream(), bank, 0);
+  if (!vhFile->Commit()) return 0;
+  return vbFile->Commit() ? 1 : 0;
+}
+
+}  // namespace
+
+int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
+  ReleaseBank(bank);
+  const std::string input = PathText(vabPath);
+  const std::string directory = core::GetDirectoryPart(input);
+  const std::string baseName = core::GetBaseName(input);
+  if (!TryLoadVab(bank, vabPath)) return 0;
+  const std::filesystem::path vhPath = TextPath(core::JoinOutputName(directory, baseName, "vh"));
+  const std::filesystem::path vbPath = TextPath(core::JoinOutputName(directory, baseName, "vb"));
+  const int result = WriteSplitParts(bank, vhPath, vbPath);
+  ReleaseBank(bank);
+  return result;
+}
+
+int CombineVab(VabBank& bank, const std::filesystem::path& vabPath, const std::filesystem::path& vhPath,
+               const std::filesystem::path& vbPath) {
+  ReleaseBank(bank);
+  int result = 0;
+  if (TryLoadVh(bank, vhPath) && TryLoadVb(bank, vbPath) && WriteVab(bank, vabPath) != 0) result = 1;
+  ReleaseBank(bank);
+  return result;
+}
+
+}  // namespace vab

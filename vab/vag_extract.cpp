@@ -1,0 +1,88 @@
+#include "vab/vag_extract.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/byte_io.h"
+#include "core/failure.h"
+#include "core/file_io.h"
+#include "core/output_file.h"
+#include "core/path_names.h"
+#include "core/text.h"
+#include "vab/path_text.h"
+#include "vab/vab_io.h"
+
+namespace vab {
+
+namespace {
+
+constexpr std::uint32_t VAG_VERSION = 0x20;
+constexpr std::size_t VAG_VERSION_OFFSET = 4;
+constexpr std::size_t VAG_DATA_SIZE_OFFSET = 12;
+constexpr std::size_t VAG_SAMPLE_RATE_OFFSET = 16;
+constexpr std::size_t VAG_NAME_OFFSET = 32;
+constexpr std::size_t VAG_NAME_SIZE = 16;
+
+void FillVagHeader(std::vector<std::uint8_t>& header, const SampleEntry& sample, std::string_view name) {
+  header.assign(VAG_HEADER_SIZE, 0);
+  constexpr std::string_view MAGIC = "VAGp";
+  std::copy(MAGIC.begin(), MAGIC.end(), header.begin());
+  core::StoreU32Be(header, VAG_VERSION_OFFSET, VAG_VERSION);
+  core::StoreU32Be(header, VAG_DATA_SIZE_OFFSET, sample.byteSize);
+  core::StoreU32Be(header, VAG_SAMPLE_RATE_OFFSET, sample.sampleRate);
+  // The field has no terminator: a 16-byte name fills it, a longer one is cut.
+  const std::string_view field = name.substr(0, VAG_NAME_SIZE);
+  std::copy(field.begin(), field.end(), header.begin() + VAG_NAME_OFFSET);
+}
+
+}  // namespace
+
+int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
+  if (!bank.loaded) {
+    core::SetFailureReason("no VAB loaded");
+    return 0;
+  }
+  if (index < 0 || static_cast<std::size_t>(index) >= std::min<std::size_t>(SampleCount(bank), bank.samples.size())) {
+    core::SetFailureReason(core::FormatText("the bank has no sample %d", index));
+    return 0;
+  }
+  const SampleEntry& sample = bank.samples[static_cast<std::size_t>(index)];
+  if (sample.data.size() != sample.byteSize) {
+    core::SetFailureReason(core::FormatText("the data of sample %d is not loaded", index));
+    return 0;
+  }
+
+  FillVagHeader(bank.vagHeader, sample, core::GetBaseName(PathText(vagPath)));
+  int result = 0;
+  if (std::optional<core::OutputFile> output = core::OutputFile::Create(vagPath)) {
+    core::WriteAt(output->stream(), 0, bank.vagHeader);
+    core::WriteAt(output->stream(), static_cast<std::int32_t>(VAG_HEADER_SIZE), sample.data);
+    if (output->Commit()) result = 1;
+  }
+  std::vector<std::uint8_t>().swap(bank.vagHeader);
+  return result;
+}
+
+void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) {
+  const std::string input = PathText(vabPath);
+  const std::string directory = core::GetDirectoryPart(input);
+  const std::string baseName = core::GetBaseName(input);
+  if (!TryLoadVab(bank, vabPath)) {
+    ReleaseBank(bank);
+    return;
+  }
+
+  std::string lastFailure;
+  const int count = static_cast<int>(SampleCount(bank));
+  for (int i = 0; i < count; ++i) {
+    const std::filesystem::path vagPath = TextPath(core::JoinNumberedOutputName(directory, baseName, i, "vag"));
+    if (ExtractVag(bank, vagPath, i) == 0) {
+      lastFailure = core::FormatText("%s: %s", PathText(vagPath).c_str(), core::TakeFailureReason().c_str());
+    }
+  }
+  ReleaseBank(bank);
+  if (!lastFailure.empty()) core::SetFailureReason(lastFailure);
+}
+
+}  // namespace vab

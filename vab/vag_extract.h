@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+
+#include "vab/vab_bank.h"
+
+namespace vab {
+
+// VAG header (64 bytes, numbers big-endian):
+//   0   4   "VAGp"
+//   4   4   version 0x20
+//   12  4   data size: the sample's byteSize (its VB bytes plus the 16-byte end block)
+//   16  4   sample rate in Hz
+//   32  16  name: the output's base name, cut to 16 bytes, zero-padded, no terminator
+//   (every other byte zero), then the sample's bytes and the end block.
+//
+// Writes sample index of a loaded bank as a VAG file at vagPath, whole or not at all. 1 when written; 0 when
+// the bank is not loaded, index is not one of its samples, the sample's data is missing, or the file cannot
+// be written.
+int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index);
+
+// Loads the VAB into the bank and writes every sample as DIR/BASENN.vag beside it (NN the index from 00;
+// three digits from 100), then releases the bank. A sample that cannot be written does not stop the others;
+// a VAB that cannot be read writes nothing. The reason of the last failure is noted.
+void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath);
+
+}  // namespace vab
