@@ -125,8 +125,8 @@ TEST(BuiltinDriverImage, SignatureAndExecutableName) {
   const auto text = assets::BuiltinDriverText();
   ASSERT_EQ(text.size(), 0x14000u);
   // "Quillmoss" NUL at 0x80022130; the name text NUL at 0x8002213C; "MAIN.EXE" NUL at 0x8002215C.
-  const std::string expected = std::string("Quillmoss\0\0\0", 12) + std::string("Lanternfieldquarrystone V.4.2.0\0", 32) +
-                               std::string("MAIN.EXE\0", 9);
+  const std::string expected = std::string("Quillmoss\0\0\0", 12) +
+                               std::string("Lanternfieldquarrystone V.4.2.0\0", 32) + std::string("MAIN.EXE\0", 9);
   EXPECT_EQ(std::string(text.begin() + 0x12130, text.begin() + 0x12130 + expected.size()), expected);
 }
 

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "psf/psf_builder.h"
+#include "psf/ram_image.h"
+
+namespace psf {
+
+// The song regions, each at the address held in the builder's parameterCopy:
+//   sequence  +0x00 "SEQ/SEP/VAG Address"  default 0x800A0000 (0x80030000 for Playback Type 2)  256 KiB
+//   header    +0x04 "VH Address"           default 0x800E0000                                   512 KiB
+//   body      +0x08 "VB Address"           default 0x80160000                                   512 KiB
+// The cleared size bounds nothing: a file or bank part is copied whole, also when it is longer.
+enum class SongRegion { Sequence, Header, Body };
+
+inline constexpr std::uint32_t SEQUENCE_REGION_SIZE = 0x40000;
+inline constexpr std::uint32_t HEADER_REGION_SIZE = 0x80000;
+inline constexpr std::uint32_t BODY_REGION_SIZE = 0x80000;
+
+// The region's placement address from parameterCopy.
+std::uint32_t SongRegionAddress(const PsfBuilder& builder, SongRegion region);
+
+// Zeros the region's cleared size at its address; the fill is cut at the end of RAM and does nothing when
+// the address lies outside RAM or no driver is held.
+void ClearSongRegion(PsfBuilder& builder, SongRegion region);
+
+// Placements. Each returns true when it placed its data; on false the image is unchanged and the reason is
+// noted (no driver held, file missing or unreadable, bank not loadable, VB without a VH placed before it,
+// data that would run past the end of RAM). A copy that would run past RAM is refused whole, before anything
+// is cleared. The front ends may ignore the result.
+
+// Copies the whole file into the image at address (the batch keyword VAG uses it with the sequence address).
+bool PlaceFileAt(RamImage& image, const std::filesystem::path& path, std::uint32_t address);
+
+// Clears the sequence region and copies the whole file (SEQ, SEP or VAG) to the sequence address.
+bool PlaceSequenceFile(PsfBuilder& builder, const std::filesystem::path& path);
+
+// Loads the VH into the builder's bank (releasing a loaded one), clears the header region and copies the
+// serialised VH there. The bank stays loaded for a following PlaceBodyFile; a refused placement releases it.
+bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path);
+
+// Loads the VB into the bank of the header placed before it, clears the body region and copies the
+// serialised sample data there; releases the bank in every case. A VB whose bank has no samples places
+// nothing and still succeeds.
+bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path);
+
+// Loads a whole VAB, places its VH and VB parts in the header and body regions, and releases the bank.
+bool PlaceVabFile(PsfBuilder& builder, const std::filesystem::path& path);
+
+}  // namespace psf

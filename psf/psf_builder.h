@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "psf/driver_info.h"
+#include "psf/ram_image.h"
+#include "vab/vab_bank.h"
+
+namespace psf {
+
+// The builder state: the current driver's RAM image and what was read out of it, the bank used while
+// placing VH/VB/VAB data, and the tag text of the next PSF. The application owns one; tests make their own.
+// All fields but tagText mean something only while held is true.
+struct PsfBuilder {
+  vab::VabBank bank;                                               // empty when a driver is prepared
+  RamImage image;                                                  // the current driver's RAM image
+  std::array<std::uint8_t, MUTE_BLOCK_SIZE> muteCopy{};            // working copy of the MuteBlock
+  std::array<std::uint8_t, PARAMETER_BLOCK_SIZE> parameterCopy{};  // ParameterBlock with defaults applied
+  std::uint32_t parameterCount = 0;                                // entries in parameters
+  std::array<std::uint8_t, DRIVER_INFO_SIZE> infoCopy{};           // DriverInfo block header as read
+  std::vector<DriverParameter> parameters;                         // the driver's parameter list, in list order
+  std::optional<std::string> tagText;                              // tag text of the next PSF; consumed when written
+  bool held = false;                                               // a driver is held
+};
+
+// Makes the built-in driver the builder's driver (a held driver is released first): image filled and header
+// adjusted, driver-info block and parameter list read, defaults applied and written back, mute mask
+// computed. False only if the image could not be prepared.
+bool LoadBuiltinDriver(PsfBuilder& builder);
+
+// Makes the driver carried in a PSF the builder's driver. False (reason noted) when the file cannot be opened
+// or its program section not decoded (a held driver stays held), or when its program does not fit RAM,
+// fails the signature check or has an unusable driver-info block or parameter list (the builder is empty).
+bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path);
+
+// Frees what the builder holds for its driver (image, bank, copies, parameter list); the tag text stays.
+// Does nothing when no driver is held.
+void ReleaseDriver(PsfBuilder& builder);
+
+// The parameter's current value in the image, zero-extended; 0 with no driver or an index at or above
+// parameterCount (0xFFFFFFFF, "no selection", included).
+std::uint32_t GetParameter(const PsfBuilder& builder, std::uint32_t index);
+
+// Writes the low-order width bytes of value at the parameter's address, refreshes muteCopy and re-applies the
+// defaults to parameterCopy (the image keeps what was written, so a 0 stays 0 there while placement uses the
+// default). Returns value, or 0 when nothing was written. The mute mask is not recomputed.
+std::uint32_t SetParameter(PsfBuilder& builder, std::uint32_t value, std::uint32_t index);
+
+// Refreshes parameterCopy from the image's ParameterBlock and puts the defaults in place of zero fields;
+// the image is not written.
+void ApplyParameterDefaults(PsfBuilder& builder);
+
+// Recomputes the mute mask and enable word in muteCopy from its mute words and writes the MuteBlock back.
+void UpdateMuteMask(PsfBuilder& builder);
+
+// The name of parameter index as read from the image; "" for an index at or above parameterCount.
+std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index);
+
+}  // namespace psf
