@@ -1,0 +1,87 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+namespace seq {
+
+// Every multi-byte number of both layouts is big-endian. The event data behind the headers is a Standard
+// MIDI File track body (delta time first, end-of-track last) and is never parsed.
+
+inline constexpr std::size_t SEQ_HEADER_SIZE = 15;
+inline constexpr std::size_t SEP_RECORD_HEADER_SIZE = 13;
+inline constexpr std::int64_t SEP_FIRST_RECORD_OFFSET = 6;
+inline constexpr std::uint32_t SEQ_VERSION = 1;
+inline constexpr std::array<std::uint8_t, 4> SEQ_MAGIC{'p', 'Q', 'E', 'S'};
+// A zero delta time followed by the end-of-track meta event: where a sequence's event data ends.
+inline constexpr std::array<std::uint8_t, 4> END_OF_TRACK_MARKER{0x00, 0xFF, 0x2F, 0x00};
+
+// SEQ header, 15 bytes:
+//   0  4  magic "pQES" (written, never checked on reading)
+//   4  4  version (1 when written)
+//   8  2  resolution, ticks per quarter note
+//  10  3  tempo, microseconds per quarter note
+//  13  1  rhythm numerator
+//  14  1  rhythm denominator, as a power-of-two exponent
+struct SeqHeader {
+  std::array<std::uint8_t, 4> magic{};
+  std::uint32_t version = 0;
+  std::uint16_t resolution = 0;
+  std::uint32_t tempo = 0;  // 24 bits
+  std::uint8_t rhythmNumerator = 0;
+  std::uint8_t rhythmDenominator = 0;
+};
+
+// Header of one sequence inside a SEP, 13 bytes, followed by dataSize bytes of event data:
+//   0  2  sequence number (0 for the first record, one more for each after it)
+//   2  2  resolution          } byte for byte the SEQ header's bytes 8 to 14
+//   4  3  tempo               }
+//   7  1  rhythm numerator    }
+//   8  1  rhythm denominator  }
+//   9  4  data size
+// A SEP is "pQES", a 2-byte version 0, then the records back to back from offset 6 to the end of the file.
+struct SepRecordHeader {
+  std::uint16_t sequenceNumber = 0;
+  std::uint16_t resolution = 0;
+  std::uint32_t tempo = 0;  // 24 bits
+  std::uint8_t rhythmNumerator = 0;
+  std::uint8_t rhythmDenominator = 0;
+  std::uint32_t dataSize = 0;
+};
+
+// Decodes the first 15 bytes; bytes the span does not hold read as zero.
+SeqHeader DecodeSeqHeader(std::span<const std::uint8_t> bytes);
+// The 15 header bytes of the record's sequence as a SEQ file of version 1.
+std::array<std::uint8_t, SEQ_HEADER_SIZE> EncodeSeqHeader(const SepRecordHeader& record);
+// Decodes the first 13 bytes; bytes the span does not hold read as zero.
+SepRecordHeader DecodeSepRecordHeader(std::span<const std::uint8_t> bytes);
+
+// Where a writing scan puts its SEQ files, "<directory>/<baseName>NN.seq", and what became of them.
+struct SepSplitTarget {
+  std::string directory;
+  std::string baseName;
+  std::int32_t written = 0;  // SEQ files written
+  bool failed = false;       // some accepted sequence could not be written (reason noted)
+};
+
+// Walks the sequences of a SEP. The file's position does not matter; every read is absolute.
+// Returns 0 (count untouched) for a null file or one whose bytes 4 to 7 are not four zero bytes; otherwise
+// sets count to 0, adds 1 for each record whose sequence number follows on, and returns the count. A
+// record whose header or data runs past the end of the file is counted once, never written, and ends the
+// scan. With write set, each complete record is written at once (WriteSeqRecord) into the target.
+std::int32_t ScanSepSequences(std::FILE* file, std::int32_t& count, SepSplitTarget* write);
+
+// Offset of the first 00 FF 2F 00 anywhere in the file, header included; -1 when there is none.
+std::int32_t FindEndOfTrack(std::FILE* file);
+
+// Copies count bytes at offset of one stream to the current position of another; false when the source
+// runs short or a write fails.
+bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std::FILE* to);
+
+// The stream's length in bytes, -1 when it cannot be measured.
+std::int64_t MeasureFile(std::FILE* file);
+
+}  // namespace seq

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace seq_testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The pieces joined in order.
+inline Bytes Cat(std::initializer_list<Bytes> pieces) {
+  Bytes all;
+  for (const Bytes& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+  return all;
+}
+
+// The start of every SEP: "pQES" and the 2-byte version 0.
+inline Bytes SepStart() { return {'p', 'Q', 'E', 'S', 0x00, 0x00}; }
+
+// One SEP record: sequence number, the seven resolution/tempo/rhythm bytes, the data size, the data.
+inline Bytes SepRecord(std::uint16_t number, const Bytes& timing, const Bytes& data) {
+  const auto size = static_cast<std::uint32_t>(data.size());
+  Bytes record{static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+  record.insert(record.end(), timing.begin(), timing.end());
+  for (int shift = 24; shift >= 0; shift -= 8) record.push_back(static_cast<std::uint8_t>(size >> shift));
+  record.insert(record.end(), data.begin(), data.end());
+  return record;
+}
+
+// Runs a test's body in another working directory and goes back afterwards.
+class ScopedWorkingDirectory {
+ public:
+  explicit ScopedWorkingDirectory(const std::filesystem::path& directory)
+      : m_previous(std::filesystem::current_path()) {
+    std::filesystem::current_path(directory);
+  }
+  ~ScopedWorkingDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+  }
+  ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+  ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path m_previous;
+};
+
+}  // namespace seq_testing
