@@ -1,0 +1,41 @@
+#include "psf/exe_psf.h"
+
+#include <string>
+#include <vector>
+
+#include "core/failure.h"
+#include "core/file_io.h"
+#include "core/output_file.h"
+#include "core/path_names.h"
+#include "psf/psf_file.h"
+
+namespace psf {
+
+bool ConvertExeToPsf(const std::filesystem::path& path) {
+  const auto input = core::LoadWholeFile(path);
+  if (!input) {
+    core::SetFailureReason(core::DescribeSystemError("cannot open"));
+    return false;
+  }
+  auto file = EncodePsfProgram(*input, EXE_COMPRESSED_LIMIT);
+  if (!file) return false;
+  file->insert(file->end(), TAG_HEADER.begin(), TAG_HEADER.end());
+  file->insert(file->end(), DEFAULT_TAG_TEXT.begin(), DEFAULT_TAG_TEXT.end());
+  return core::WriteWholeFile(core::OutputNameBeside(path.string(), "psf"), *file);
+}
+
+bool ConvertPsfToExe(const std::filesystem::path& path) {
+  std::optional<std::vector<std::uint8_t>> program;
+  {
+    const core::FileHandle file = core::OpenFile(path, "rb");
+    if (!file) {
+      core::SetFailureReason(core::DescribeSystemError("cannot open"));
+      return false;
+    }
+    program = DecodePsfProgram(file.get());
+  }
+  if (!program) return false;
+  return core::WriteWholeFile(core::OutputNameBeside(path.string(), "exe"), *program);
+}
+
+}  // namespace psf

@@ -1,0 +1,181 @@
+#include "psf/placement.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "core/byte_io.h"
+#include "core/failure.h"
+#include "core/file_io.h"
+#include "core/text.h"
+#include "vab/vab_bank.h"
+#include "vab/vab_io.h"
+
+namespace psf {
+
+namespace {
+
+std::uint32_t ClearedSize(SongRegion region) {
+  switch (region) {
+    case SongRegion::Sequence:
+      return SEQUENCE_REGION_SIZE;
+    case SongRegion::Header:
+      return HEADER_REGION_SIZE;
+    case SongRegion::Body:
+      return BODY_REGION_SIZE;
+  }
+  return 0;
+}
+
+const char* RegionName(SongRegion region) {
+  switch (region) {
+    case SongRegion::Sequence:
+      return "sequence";
+    case SongRegion::Header:
+      return "VH";
+    case SongRegion::Body:
+      return "VB";
+  }
+  return "song";
+}
+
+bool RequireDriver(const PsfBuilder& builder) {
+  if (builder.held && builder.image.loaded) return true;
+  core::SetFailureReason("no driver loaded (MAKE or OPEN first)");
+  return false;
+}
+
+// The existence test that comes before anything changes: true when the file can be opened for reading.
+bool RequireFile(const std::filesystem::path& path) {
+  if (core::OpenFile(path, "rb")) return true;
+  core::SetFailureReason(core::DescribeSystemError("cannot open"));
+  return false;
+}
+
+// Whether length bytes fit at the region's address; notes why not.
+bool FitsRegion(const PsfBuilder& builder, SongRegion region, std::size_t length) {
+  const std::uint32_t address = SongRegionAddress(builder, region);
+  if (RamOffset(address, length)) return true;
+  core::SetFailureReason(core::FormatText("%zu bytes of %s data at 0x%08X would run past the end of the RAM image",
+                                          length, RegionName(region), address));
+  return false;
+}
+
+// Clears the region and copies data to its address; the caller has checked that the data fits.
+void FillRegion(PsfBuilder& builder, SongRegion region, std::span<const std::uint8_t> data) {
+  ClearSongRegion(builder, region);
+  WriteBytesAt(builder.image, SongRegionAddress(builder, region), data);
+}
+
+// Refuses a bank placement: the bank is released, so a VB that follows finds no header.
+bool RefuseBank(PsfBuilder& builder) {
+  vab::ReleaseBank(builder.bank);
+  return false;
+}
+
+}  // namespace
+
+std::uint32_t SongRegionAddress(const PsfBuilder& builder, SongRegion region) {
+  switch (region) {
+    case SongRegion::Sequence:
+      return core::LoadU32Le(builder.parameterCopy, SEQUENCE_ADDRESS_OFFSET);
+    case SongRegion::Header:
+      return core::LoadU32Le(builder.parameterCopy, VH_ADDRESS_OFFSET);
+    case SongRegion::Body:
+      return core::LoadU32Le(builder.parameterCopy, VB_ADDRESS_OFFSET);
+  }
+  return 0;
+}
+
+void ClearSongRegion(PsfBuilder& builder, SongRegion region) {
+  if (!builder.held) return;
+  const std::uint32_t address = SongRegionAddress(builder, region);
+  const auto offset = RamOffset(address, 0);
+  if (!offset) return;
+  const std::size_t length = std::min<std::size_t>(ClearedSize(region), RAM_SIZE - *offset);  // cut at the end
+  const auto bytes = RamBytes(builder.image, address, length);
+  if (bytes) std::fill(bytes->begin(), bytes->end(), std::uint8_t{0});
+}
+
+bool PlaceFileAt(RamImage& image, const std::filesystem::path& path, std::uint32_t address) {
+  if (!image.loaded) {
+    core::SetFailureReason("no driver loaded (MAKE or OPEN first)");
+    return false;
+  }
+  const auto data = core::LoadWholeFile(path);
+  if (!data) {
+    core::SetFailureReason(core::DescribeSystemError("cannot open"));
+    return false;
+  }
+  return data->empty() || WriteBytesAt(image, address, *data) == data->size();
+}
+
+bool PlaceSequenceFile(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (!RequireDriver(builder)) return false;
+  const auto data = core::LoadWholeFile(path);
+  if (!data) {
+    core::SetFailureReason(core::DescribeSystemError("cannot open"));
+    return false;
+  }
+  if (!FitsRegion(builder, SongRegion::Sequence, data->size())) return false;
+  FillRegion(builder, SongRegion::Sequence, *data);
+  return true;
+}
+
+bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
+  if (vab::LoadVh(builder.bank, path) == 0) return RefuseBank(builder);
+  const auto header = vab::BuildVhImage(builder.bank);
+  if (!header) {
+    core::SetFailureReason("the VH could not be serialised");
+    return RefuseBank(builder);
+  }
+  if (!FitsRegion(builder, SongRegion::Header, header->size())) return RefuseBank(builder);
+  FillRegion(builder, SongRegion::Header, *header);
+  return true;  // the bank stays loaded for the VB
+}
+
+bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (!builder.bank.loaded) {
+    core::SetFailureReason("no VH placed before the VB");
+    return false;
+  }
+  const auto taken = vab::TryLoadVb(builder.bank, path);
+  bool placed = false;
+  if (!taken) {
+    placed = false;
+  } else if (*taken == 0) {
+    placed = true;  // a bank without sample data: nothing to place
+  } else if (const auto body = vab::BuildVbImage(builder.bank); !body) {
+    core::SetFailureReason("the VB could not be serialised");
+  } else if (FitsRegion(builder, SongRegion::Body, body->size())) {
+    FillRegion(builder, SongRegion::Body, *body);
+    placed = true;
+  }
+  vab::ReleaseBank(builder.bank);
+  return placed;
+}
+
+bool PlaceVabFile(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
+  if (vab::LoadVab(builder.bank, path) == 0) return RefuseBank(builder);
+  const auto header = vab::BuildVhImage(builder.bank);
+  const auto body = vab::BuildVbImage(builder.bank);
+  if (!header || !body) {
+    core::SetFailureReason("the VAB could not be serialised");
+    return RefuseBank(builder);
+  }
+  if (!FitsRegion(builder, SongRegion::Header, header->size()) ||
+      !FitsRegion(builder, SongRegion::Body, body->size())) {
+    return RefuseBank(builder);
+  }
+  FillRegion(builder, SongRegion::Header, *header);
+  FillRegion(builder, SongRegion::Body, *body);
+  vab::ReleaseBank(builder.bank);
+  return true;
+}
+
+}  // namespace psf

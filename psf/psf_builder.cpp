@@ -1,0 +1,251 @@
+#include "psf/psf_builder.h"
+
+#include <algorithm>
+
+#include "core/byte_io.h"
+#include "core/failure.h"
+#include "core/file_io.h"
+#include "core/text.h"
+#include "psf/psf_file.h"
+#include "vab/vab_bank.h"
+
+namespace psf {
+
+namespace {
+
+struct FieldDefault {
+  std::size_t offset;  // in the ParameterBlock
+  std::size_t width;   // 2 or 4
+  std::uint32_t value;
+};
+
+// Defaults put in place of zero fields of the ParameterBlock, in the order they are applied (the sequence
+// address, whose default depends on the playback type, comes first and is handled on its own).
+constexpr FieldDefault PARAMETER_DEFAULTS[] = {
+    {0x04, 4, 0x800E0000},  // VH Address
+    {0x08, 4, 0x80160000},  // VB Address
+    {0x6C, 2, 127},         // Master Volume (L)
+    {0x6E, 2, 127},         // Master Volume (R)
+    {0x70, 2, 127},         // Reverb Volume (L)
+    {0x72, 2, 127},         // Reverb Volume (R)
+    {0x74, 2, 110},         // Sequence Volume (L)
+    {0x76, 2, 110},         // Sequence Volume (R)
+    {0x80, 4, 0},           // Reverb Mode: a default of 0 changes nothing
+    {0x84, 2, 80},          // Reverb Depth (L)
+    {0x86, 2, 80},          // Reverb Depth (R)
+    {0x88, 4, 80},          // Reverb Delay
+    {0x8C, 4, 80},          // Reverb Feedback
+    {0x30, 4, 1},           // unnamed word the driver expects non-zero
+    {0xB4, 4, 1},           // Sequence Tick Mode
+    {0x3A, 2, 1},           // unnamed field the driver expects non-zero
+    {0x3C, 2, 1},           // Sequence Amount
+};
+constexpr std::uint32_t SEQUENCE_ADDRESS_DEFAULT = 0x800A0000;
+constexpr std::uint32_t SEQUENCE_ADDRESS_DEFAULT_VAG = 0x80030000;  // for Playback Type 2
+constexpr std::uint32_t PLAYBACK_TYPE_VAG = 2;
+constexpr std::uint32_t PLAYBACK_TYPE_PREPARED = 1;
+
+std::uint32_t LoadField(std::span<const std::uint8_t> block, std::size_t offset, std::size_t width) {
+  return width == 2 ? core::LoadU16Le(block, offset) : core::LoadU32Le(block, offset);
+}
+
+void StoreField(std::span<std::uint8_t> block, std::size_t offset, std::size_t width, std::uint32_t value) {
+  if (width == 2) {
+    core::StoreU16Le(block, offset, value);
+  } else {
+    core::StoreU32Le(block, offset, value);
+  }
+}
+
+SongArea InfoArea(const PsfBuilder& builder, std::size_t offset) {
+  return {core::LoadU32Le(builder.infoCopy, offset), core::LoadU32Le(builder.infoCopy, offset + 4)};
+}
+SongArea MuteArea(const PsfBuilder& builder) { return InfoArea(builder, INFO_MUTE_AREA_OFFSET); }
+SongArea ParameterArea(const PsfBuilder& builder) { return InfoArea(builder, INFO_PARAMETER_AREA_OFFSET); }
+
+// Copies the song area's bytes (at most copy.size()) from the image into copy; nothing when they lie outside.
+void CopyAreaFromImage(const PsfBuilder& builder, SongArea area, std::span<std::uint8_t> copy) {
+  const auto bytes = RamBytes(builder.image, area.address, std::min<std::size_t>(area.size, copy.size()));
+  if (bytes) std::copy(bytes->begin(), bytes->end(), copy.begin());
+}
+
+void CopyAreaToImage(PsfBuilder& builder, SongArea area, std::span<const std::uint8_t> copy) {
+  const auto bytes = RamBytes(builder.image, area.address, std::min<std::size_t>(area.size, copy.size()));
+  if (bytes) std::copy_n(copy.begin(), bytes->size(), bytes->begin());
+}
+
+// Whether the driver-info block and the parameter list of a freshly filled image can be worked with: song
+// areas 1 and 2 no larger than their blocks and inside RAM, every parameter's value inside RAM with width
+// 1, 2 or 4. Notes the reason when not.
+bool CheckDriverTables(const PsfBuilder& builder) {
+  const SongArea mute = MuteArea(builder);
+  const SongArea parameters = ParameterArea(builder);
+  if (mute.size > MUTE_BLOCK_SIZE || !RamOffset(mute.address, mute.size)) {
+    core::SetFailureReason(
+        core::FormatText("driver mute block (0x%X bytes at 0x%08X) is unusable", mute.size, mute.address));
+    return false;
+  }
+  if (parameters.size > PARAMETER_BLOCK_SIZE || !RamOffset(parameters.address, parameters.size)) {
+    core::SetFailureReason(core::FormatText("driver parameter block (0x%X bytes at 0x%08X) is unusable",
+                                            parameters.size, parameters.address));
+    return false;
+  }
+  for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
+    const DriverParameter& parameter = builder.parameters[index];
+    const bool widthValid = parameter.width == 1 || parameter.width == 2 || parameter.width == 4;
+    if (!widthValid || !RamOffset(parameter.valueAddress, parameter.width)) {
+      core::SetFailureReason(core::FormatText("driver parameter %02u (width %u at 0x%08X) is unusable", index,
+                                              parameter.width, parameter.valueAddress));
+      return false;
+    }
+  }
+  return true;
+}
+
+void ReadParameterList(PsfBuilder& builder) {
+  builder.parameters.clear();
+  for (std::uint32_t index = 0; index < PARAMETER_LIMIT; ++index) {
+    const auto entry =
+        RamBytes(builder.image, PARAMETER_LIST_ADDRESS + PARAMETER_ENTRY_SIZE * index, PARAMETER_ENTRY_SIZE);
+    if (!entry) break;
+    const DriverParameter parameter{core::LoadU32Le(*entry, 0), core::LoadU32Le(*entry, 4), core::LoadU32Le(*entry, 8)};
+    if (parameter.nameAddress == 0) break;
+    builder.parameters.push_back(parameter);
+  }
+  builder.parameterCount = static_cast<std::uint32_t>(builder.parameters.size());
+}
+
+void ClearDriverState(PsfBuilder& builder) {
+  builder.image = RamImage{};
+  vab::ReleaseBank(builder.bank);
+  builder.muteCopy.fill(0);
+  builder.parameterCopy.fill(0);
+  builder.infoCopy.fill(0);
+  builder.parameters = {};
+  builder.parameterCount = 0;
+  builder.held = false;
+}
+
+// The common tail of both loads, on a filled image with its header adjusted. False (builder emptied) when
+// the driver's tables cannot be worked with.
+bool PrepareDriver(PsfBuilder& builder) {
+  builder.held = true;
+  vab::ReleaseBank(builder.bank);
+  const auto info = RamBytes(builder.image, DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE);
+  if (!info) {
+    ClearDriverState(builder);
+    core::SetFailureReason("driver-info block lies outside the RAM image");
+    return false;
+  }
+  std::copy(info->begin(), info->end(), builder.infoCopy.begin());
+  ReadParameterList(builder);
+  if (!CheckDriverTables(builder)) {
+    ClearDriverState(builder);
+    return false;
+  }
+
+  builder.muteCopy.fill(0);
+  CopyAreaFromImage(builder, MuteArea(builder), builder.muteCopy);
+
+  builder.parameterCopy.fill(0);
+  ApplyParameterDefaults(builder);
+  core::StoreU32Le(builder.parameterCopy, PLAYBACK_TYPE_OFFSET, PLAYBACK_TYPE_PREPARED);
+  CopyAreaToImage(builder, ParameterArea(builder), builder.parameterCopy);
+
+  UpdateMuteMask(builder);
+  return true;
+}
+
+}  // namespace
+
+bool LoadBuiltinDriver(PsfBuilder& builder) {
+  ReleaseDriver(builder);
+  if (!LoadEmbeddedImage(builder.image)) {
+    builder.image = RamImage{};
+    return false;
+  }
+  AdjustLoadedHeader(builder.image);
+  return PrepareDriver(builder);
+}
+
+bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
+  std::optional<std::vector<std::uint8_t>> program;
+  {
+    const core::FileHandle file = core::OpenFile(path, "rb");
+    if (!file) {
+      core::SetFailureReason(core::DescribeSystemError("cannot open"));
+      return false;
+    }
+    program = DecodePsfProgram(file.get());
+  }
+  if (!program) return false;
+
+  ReleaseDriver(builder);
+  if (!LoadExeImage(builder.image, *program)) {
+    builder.image = RamImage{};
+    return false;
+  }
+  AdjustLoadedHeader(builder.image);
+  if (!CheckDriverSignature(builder.image)) {
+    builder.image = RamImage{};
+    core::SetFailureReason(
+        core::FormatText("not a %s %s driver", std::string(MAKER_NAME).c_str(), std::string(DRIVER_NAME).c_str()));
+    return false;
+  }
+  return PrepareDriver(builder);
+}
+
+void ReleaseDriver(PsfBuilder& builder) {
+  if (!builder.held) return;
+  ClearDriverState(builder);
+}
+
+std::uint32_t GetParameter(const PsfBuilder& builder, std::uint32_t index) {
+  if (!builder.held || index >= builder.parameterCount || index >= builder.parameters.size()) return 0;
+  const DriverParameter& parameter = builder.parameters[index];
+  return ReadImageValue(builder.image, parameter.valueAddress, parameter.width);
+}
+
+std::uint32_t SetParameter(PsfBuilder& builder, std::uint32_t value, std::uint32_t index) {
+  if (!builder.held || index >= builder.parameterCount || index >= builder.parameters.size()) return 0;
+  const DriverParameter& parameter = builder.parameters[index];
+  const auto target = RamBytes(builder.image, parameter.valueAddress, parameter.width);
+  if (!target || parameter.width > 4) return 0;
+  for (std::size_t i = 0; i < target->size(); ++i) (*target)[i] = static_cast<std::uint8_t>(value >> (8 * i));
+
+  CopyAreaFromImage(builder, MuteArea(builder), builder.muteCopy);
+  ApplyParameterDefaults(builder);
+  return value;
+}
+
+void ApplyParameterDefaults(PsfBuilder& builder) {
+  std::span<std::uint8_t> block(builder.parameterCopy);
+  CopyAreaFromImage(builder, ParameterArea(builder), block);
+  if (core::LoadU32Le(block, SEQUENCE_ADDRESS_OFFSET) == 0) {
+    const bool vag = core::LoadU32Le(block, PLAYBACK_TYPE_OFFSET) == PLAYBACK_TYPE_VAG;
+    core::StoreU32Le(block, SEQUENCE_ADDRESS_OFFSET, vag ? SEQUENCE_ADDRESS_DEFAULT_VAG : SEQUENCE_ADDRESS_DEFAULT);
+  }
+  for (const FieldDefault& field : PARAMETER_DEFAULTS) {
+    if (LoadField(block, field.offset, field.width) == 0) StoreField(block, field.offset, field.width, field.value);
+  }
+}
+
+void UpdateMuteMask(PsfBuilder& builder) {
+  std::span<std::uint8_t> block(builder.muteCopy);
+  std::uint32_t mask = 0;
+  for (std::size_t channel = 0; channel < MUTE_CHANNELS; ++channel) {
+    if (core::LoadU32Le(block, 4 * channel) != 0) {
+      core::StoreU32Le(block, MUTE_ENABLE_OFFSET, 1);
+      mask |= 1u << channel;
+    }
+  }
+  core::StoreU32Le(block, MUTE_MASK_OFFSET, mask);
+  CopyAreaToImage(builder, MuteArea(builder), block);
+}
+
+std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index) {
+  if (!builder.held || index >= builder.parameterCount || index >= builder.parameters.size()) return {};
+  return ReadImageString(builder.image, builder.parameters[index].nameAddress);
+}
+
+}  // namespace psf

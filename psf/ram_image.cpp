@@ -1,0 +1,131 @@
+#include "psf/ram_image.h"
+
+#include <algorithm>
+
+#include "assets/driver_image.h"
+#include "core/byte_io.h"
+#include "core/failure.h"
+#include "core/text.h"
+
+namespace psf {
+
+namespace {
+
+// Lays text at t_addr of a freshly zeroed RAM; the caller has checked that it fits.
+void FillImage(RamImage& image, std::span<const std::uint8_t> header, std::size_t textOffset,
+               std::span<const std::uint8_t> text) {
+  std::copy_n(header.begin(), KEPT_HEADER_SIZE, image.header.begin());
+  image.ram.assign(RAM_SIZE, 0);
+  std::copy(text.begin(), text.end(), image.ram.begin() + static_cast<std::ptrdiff_t>(textOffset));
+  image.loaded = true;
+}
+
+void Unload(RamImage& image) {
+  image.header.fill(0);
+  image.ram = {};
+  image.loaded = false;
+}
+
+}  // namespace
+
+std::optional<std::size_t> RamOffset(std::uint32_t address, std::size_t length) {
+  if (address < RAM_BASE) return std::nullopt;
+  const std::uint64_t offset = address - RAM_BASE;
+  if (offset > RAM_SIZE || length > RAM_SIZE - offset) return std::nullopt;
+  return static_cast<std::size_t>(offset);
+}
+
+std::optional<std::span<std::uint8_t>> RamBytes(RamImage& image, std::uint32_t address, std::size_t length) {
+  if (!image.loaded || image.ram.size() != RAM_SIZE) return std::nullopt;
+  const auto offset = RamOffset(address, length);
+  if (!offset) return std::nullopt;
+  return std::span<std::uint8_t>(image.ram).subspan(*offset, length);
+}
+
+std::optional<std::span<const std::uint8_t>> RamBytes(const RamImage& image, std::uint32_t address,
+                                                      std::size_t length) {
+  if (!image.loaded || image.ram.size() != RAM_SIZE) return std::nullopt;
+  const auto offset = RamOffset(address, length);
+  if (!offset) return std::nullopt;
+  return std::span<const std::uint8_t>(image.ram).subspan(*offset, length);
+}
+
+bool LoadEmbeddedImage(RamImage& image) {
+  Unload(image);
+  const auto header = assets::BuiltinDriverHeader();
+  const auto text = assets::BuiltinDriverText();
+  const std::uint32_t tAddr = core::LoadU32Le(header, EXE_T_ADDR_OFFSET);
+  const std::uint32_t tSize = core::LoadU32Le(header, EXE_T_SIZE_OFFSET);
+  const auto offset = RamOffset(tAddr, tSize);
+  if (!offset || tSize > text.size()) {
+    core::SetFailureReason("the built-in driver does not fit the RAM image");
+    return false;
+  }
+  FillImage(image, header, *offset, text.first(tSize));
+  return true;
+}
+
+bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
+  Unload(image);
+  if (exe.size() < PSX_EXE_HEADER_SIZE) {
+    core::SetFailureReason(core::FormatText("program is %zu bytes long, shorter than a PS-X EXE header", exe.size()));
+    return false;
+  }
+  const std::uint32_t tAddr = core::LoadU32Le(exe, EXE_T_ADDR_OFFSET);
+  const std::uint32_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
+  const auto offset = RamOffset(tAddr, tSize);
+  if (!offset) {
+    core::SetFailureReason(
+        core::FormatText("program text (0x%08X bytes at 0x%08X) does not fit the RAM image", tSize, tAddr));
+    return false;
+  }
+  if (exe.size() - PSX_EXE_HEADER_SIZE < tSize) {
+    core::SetFailureReason(core::FormatText("program holds %zu bytes of text, its header declares 0x%08X",
+                                            exe.size() - PSX_EXE_HEADER_SIZE, tSize));
+    return false;
+  }
+  FillImage(image, exe, *offset, exe.subspan(PSX_EXE_HEADER_SIZE, tSize));
+  return true;
+}
+
+void AdjustLoadedHeader(RamImage& image) {
+  if (!image.loaded) return;
+  core::StoreU32Le(image.header, EXE_T_SIZE_OFFSET, LOADED_T_SIZE);
+  core::StoreU32Le(image.header, EXE_S_SIZE_OFFSET, LOADED_S_SIZE);
+}
+
+std::uint32_t ImageLoadAddress(const RamImage& image) { return core::LoadU32Le(image.header, EXE_T_ADDR_OFFSET); }
+
+std::string ReadImageString(const RamImage& image, std::uint32_t address) {
+  if (!image.loaded || image.ram.size() != RAM_SIZE) return {};
+  const auto offset = RamOffset(address, 0);
+  if (!offset) return {};
+  const auto begin = image.ram.begin() + static_cast<std::ptrdiff_t>(*offset);
+  const auto limit = begin + static_cast<std::ptrdiff_t>(std::min(IMAGE_STRING_LIMIT, RAM_SIZE - *offset));
+  return std::string(begin, std::find(begin, limit, std::uint8_t{0}));
+}
+
+std::size_t WriteBytesAt(RamImage& image, std::uint32_t address, std::span<const std::uint8_t> bytes) {
+  const auto target = RamBytes(image, address, bytes.size());
+  if (!target) {
+    if (image.loaded) {
+      core::SetFailureReason(core::FormatText("%zu bytes at 0x%08X do not fit the RAM image", bytes.size(), address));
+    } else {
+      core::SetFailureReason("no driver loaded");
+    }
+    return 0;
+  }
+  std::copy(bytes.begin(), bytes.end(), target->begin());
+  return bytes.size();
+}
+
+std::uint32_t ReadImageValue(const RamImage& image, std::uint32_t address, std::uint32_t width) {
+  if (width != 1 && width != 2 && width != 4) return 0;
+  const auto bytes = RamBytes(image, address, width);
+  if (!bytes) return 0;
+  std::uint32_t value = 0;
+  for (std::uint32_t i = 0; i < width; ++i) value |= static_cast<std::uint32_t>((*bytes)[i]) << (8 * i);
+  return value;
+}
+
+}  // namespace psf
