@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "core/system_info.h"
+#include "psf/psf_builder.h"
+#include "ui/commands/main_window_state.h"
+#include "vab/vab_bank.h"
 
 namespace ui {
 
@@ -16,6 +19,9 @@ struct CommandLineState {
 struct AppState {
   core::SystemInfo systemInfo;
   CommandLineState commandLine;
+  vab::VabBank sharedBank;     // the bank of the window's VAB commands and the drop dispatch
+  psf::PsfBuilder builder;     // the PSF builder's driver, parameters, bank and tag text
+  MainWindowState mainWindow;  // the main window's geometry
 };
 
 // Sets up the records and gathers the machine facts; called once, first thing.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/failure.h"
+#include "psf/psf_builder.h"
 #include "ui/commands/batch_mode.h"
 
 namespace ui {
@@ -19,20 +21,43 @@ void PrintUsage(std::FILE* stream) {
       "       lfqutil --params | --help | --version\n"
       "Without arguments the main window opens.\n"
       "\n"
-      "Keywords (any letter case), run left to right:\n"
-      "  MAKE               start a PSF from the built-in driver\n"
-      "  OPEN FILE.psf      start a PSF from the driver inside an existing PSF\n"
-      "  SEQ FILE | VAG FILE  place a sequence (SEQ or SEP) or a VAG sample\n"
-      "  VH FILE  VB FILE   place a sound bank header and body\n"
-      "  VAB FILE           place a whole VAB sound bank\n"
-      "  PARAM NAME VALUE   set a driver parameter (exact name; decimal or 0x hexadecimal)\n"
-      "  OUT FILE.psf       write the PSF\n"
-      "  SPLIT FILE.vab     write FILE.vh and FILE.vb beside it\n"
-      "  COMBINE VH VB VAB  join a VH and a VB into a VAB\n"
+      "Keywords (any letter case), run left to right; every argument, operands included, is tried as a\n"
+      "keyword in turn:\n"
+      "  MAKE                start a PSF from the built-in driver\n"
+      "  OPEN FILE.psf       start a PSF from the driver inside an existing PSF\n"
+      "  SEQ FILE            place a sequence (SEQ or SEP) at the sequence address, region cleared first\n"
+      "  VAG FILE            place a file at the sequence address as it is\n"
+      "  VH FILE  VB FILE    place a sound bank header, then its body\n"
+      "  VAB FILE            place a whole VAB sound bank\n"
+      "  PARAM NAME VALUE... set driver parameters: every later argument that is a parameter's exact name\n"
+      "                      (see --params) takes the argument after it as value (decimal, or 0x hexadecimal)\n"
+      "  OUT FILE.psf        write the PSF (tag text length=3:00.000)\n"
+      "  SPLIT FILE.vab      write FILE.vh and FILE.vb beside it\n"
+      "  COMBINE VAB VH VB   write the VAB file from a VH and a VB\n"
+      "Nothing is printed on success; each keyword that fails prints one line on standard error, and the\n"
+      "exit status is then 1.\n"
       "\n"
       "  --convert FILE...  convert each file by its extension (EXE, PSF, SEP, SEQ, VAB)\n"
       "  --params           list the built-in driver's parameters\n",
       stream);
+}
+
+int ListBuiltinParameters(std::FILE* stream, AppState& state) {
+  psf::PsfBuilder& builder = state.builder;
+  if (!psf::LoadBuiltinDriver(builder)) {
+    const std::string reason = core::TakeFailureReason();
+    std::fprintf(stderr, "lfqutil: --params: %s\n",
+                 reason.empty() ? "cannot prepare the built-in driver" : reason.c_str());
+    return 1;
+  }
+  for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
+    const psf::DriverParameter& parameter = builder.parameters[index];
+    // The default shown with as many hexadecimal digits as the value has bytes.
+    std::fprintf(stream, "%02u %s %u 0x%0*X\n", index, psf::GetParameterName(builder, index).c_str(), parameter.width,
+                 static_cast<int>(2 * parameter.width), psf::GetParameter(builder, index));
+  }
+  psf::ReleaseDriver(builder);
+  return 0;
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
@@ -44,6 +69,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
     std::printf("%s\n", VERSION_TEXT);
     return 0;
   }
+  if (arguments.size() == 1 && arguments[0] == "--params") return ListBuiltinParameters(stdout, state);
   return RunBatchCommands(arguments, state);
 }
 

@@ -17,6 +17,10 @@ bool IsEmptyCommandLine(const std::vector<std::string>& arguments);
 // Returns the process exit status.
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state);
 
+// Lists the built-in driver's parameters, one a line: index, name, width in bytes and default value, e.g.
+// "00 SEQ/SEP/VAG Address 4 0x800A0000". Uses the state's builder and releases it afterwards. The exit status.
+int ListBuiltinParameters(std::FILE* stream, AppState& state);
+
 // Prints how to call the program.
 void PrintUsage(std::FILE* stream);
 
