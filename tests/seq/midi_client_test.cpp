@@ -1,0 +1,125 @@
+// Every MIDI file written here is read by a program nobody here wrote (python3-mido) and by a strict
+// structural check of our own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "midi_structure.h"
+#include "seq/sep_split.h"
+#include "seq/seq_to_midi.h"
+#include "seq_test_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using seq_testing::Bytes;
+using seq_testing::Cat;
+using seq_testing::CheckMidiStructure;
+using seq_testing::SepRecord;
+using seq_testing::SepStart;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The summary lines mido_summary.py prints for the files, with its error output.
+std::string ReadWithMido(const std::vector<std::filesystem::path>& files) {
+  std::string command = "/usr/bin/python3 " + Quote(LFQ_SOURCE_DIR "/tests/seq/mido_summary.py");
+  for (const auto& file : files) command += " " + Quote(file.string());
+  command += " 2>&1";
+  struct PipeCloser {
+    void operator()(std::FILE* pipe) const { ::pclose(pipe); }
+  };
+  std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+  std::string output;
+  if (!pipe) return "cannot run python3";
+  char buffer[4096];
+  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe.get())) output.append(buffer, got);
+  return output;
+}
+
+const Bytes HEADER_480{'p', 'Q', 'E', 'S', 0x00, 0x00, 0x00, 0x01, 0x01, 0xE0, 0x07, 0xA1, 0x20, 0x04, 0x02};
+
+TEST(MidiClientTest, MidoAndTheStrictCheckReadEveryMidiWeWrite) {
+  TempDir dir;
+  // The header and the end of track alone.
+  WriteBytes(dir / "minimal.seq", Cat({HEADER_480, {0x00, 0xFF, 0x2F, 0x00}}));
+  // Channel events of every length, running status, a two-byte delta time and a text event.
+  WriteBytes(dir / "song.seq", Cat({HEADER_480,
+                                    {
+                                        0x00, 0xC0, 0x05,                                  // program 5
+                                        0x00, 0xB0, 0x07, 0x64,                            // volume 100
+                                        0x00, 0x90, 0x3C, 0x64,                            // C4 on
+                                        0x00, 0x40, 0x64,                                  // E4 on (running status)
+                                        0x83, 0x60, 0x3C, 0x00,                            // 480 ticks, C4 off
+                                        0x00, 0x40, 0x00,                                  // E4 off
+                                        0x00, 0xFF, 0x01, 0x05, 'h',  'e', 'l', 'l', 'o',  // text
+                                        0x00, 0xE0, 0x00, 0x40,                            // pitch bend centre
+                                        0x81, 0x00, 0x90, 0x43, 0x50,                      // 128 ticks, G4 on
+                                        0x60, 0x80, 0x43, 0x40,                            // 96 ticks, G4 off
+                                        0x00, 0xFF, 0x2F, 0x00,                            // end of track
+                                    }}));
+  // 6/8 at 96 ticks and one second per quarter note, with bytes after the end of track.
+  WriteBytes(dir / "waltz.seq",
+             {'p',  'Q',  'E',  'S',  0x00, 0x00, 0x00, 0x01, 0x00, 0x60, 0x0F, 0x42, 0x40, 0x06, 0x03,  // header
+              0x00, 0x91, 0x30, 0x50, 0x60, 0x30, 0x00, 0x00, 0xFF, 0x2F, 0x00,                          // events
+              0x00, 0x91, 0x30, 0x50});                                                                  // after
+  // 2000 notes under running status: 16 + 1999 * 32 ticks.
+  Bytes notes{0x00, 0x90, 0x3C, 0x40, 0x10, 0x3C, 0x00};
+  for (int i = 1; i < 2000; ++i) notes = Cat({notes, {0x10, 0x3C, 0x40, 0x10, 0x3C, 0x00}});
+  WriteBytes(dir / "long.seq",
+             Cat({{'p', 'Q', 'E', 'S', 0x00, 0x00, 0x00, 0x01, 0x01, 0x80, 0x07, 0xA1, 0x20, 0x03, 0x02},
+                  notes,
+                  {0x00, 0xFF, 0x2F, 0x00}}));
+  // Two sequences of a SEP, split and then converted.
+  WriteBytes(dir / "pair.sep",
+             Cat({SepStart(),
+                  SepRecord(0, {0x00, 0x30, 0x09, 0x27, 0xC0, 0x02, 0x01},
+                            {0x00, 0x99, 0x24, 0x7F, 0x18, 0x24, 0x00, 0x00, 0xFF, 0x2F, 0x00}),
+                  SepRecord(1, {0x00, 0x30, 0x09, 0x27, 0xC0, 0x02, 0x01}, {0x00, 0xFF, 0x2F, 0x00})}));
+  std::int32_t count = 0;
+  ASSERT_TRUE(seq::ConvertSepToSeq(dir / "pair.sep", count));
+
+  const std::vector<std::string> names{"minimal", "song", "waltz", "long", "pair00", "pair01"};
+  std::vector<std::filesystem::path> midis;
+  for (const std::string& name : names) {
+    ASSERT_EQ(seq::ConvertSeqToMidi(dir / (name + ".seq")), 1) << name;
+    midis.push_back(dir / (name + ".mid"));
+    EXPECT_EQ(CheckMidiStructure(ReadBytes(midis.back())), "") << name;
+  }
+  EXPECT_EQ(ReadWithMido(midis),
+            "type=0 tracks=1 tpb=480 tempo=500000 time=4/4,24,8 sysex=7E,7F,09,01 notes=0 last=end_of_track ticks=0\n"
+            "type=0 tracks=1 tpb=480 tempo=500000 time=4/4,24,8 sysex=7E,7F,09,01 notes=3 last=end_of_track "
+            "ticks=704\n"
+            "type=0 tracks=1 tpb=96 tempo=1000000 time=6/8,24,8 sysex=7E,7F,09,01 notes=1 last=end_of_track "
+            "ticks=96\n"
+            "type=0 tracks=1 tpb=384 tempo=500000 time=3/4,24,8 sysex=7E,7F,09,01 notes=2000 last=end_of_track "
+            "ticks=63984\n"
+            "type=0 tracks=1 tpb=48 tempo=600000 time=2/2,24,8 sysex=7E,7F,09,01 notes=1 last=end_of_track ticks=24\n"
+            "type=0 tracks=1 tpb=48 tempo=600000 time=2/2,24,8 sysex=7E,7F,09,01 notes=0 last=end_of_track ticks=0\n");
+}
+
+TEST(MidiClientTest, StrictCheckCatchesWhatMidoForgives) {
+  // The check must not pass broken files: a track without end of track, a length that misses the end.
+  const Bytes good{'M', 'T', 'h', 'd',  0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x60, 'M',
+                   'T', 'r', 'k', 0x00, 0x00, 0x00, 0x08, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00};
+  EXPECT_EQ(CheckMidiStructure(good), "");
+  Bytes noEnd = good;
+  noEnd.resize(26);
+  noEnd[21] = 0x04;
+  EXPECT_EQ(CheckMidiStructure(noEnd), "no end of track");
+  Bytes longer = good;
+  longer[21] = 0x09;
+  EXPECT_EQ(CheckMidiStructure(longer), "track length does not reach exactly to the end of the file");
+  Bytes badData = good;
+  badData[24] = 0xBC;
+  EXPECT_NE(CheckMidiStructure(badData), "");
+}
+
+}  // namespace
