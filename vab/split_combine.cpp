@@ -12,8 +12,8 @@ namespace vab {
 
 namespace {
 
-// Both parts go to temporary files first and are renamed only once both are complete, so a failure part of
-// the way leaves neither output behind.
+// Both parts are written to their temporary files before either replaces its target, so a part that cannot
+// be started or written leaves no output; only a failed rename of the VB leaves the VH in place.
 int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const std::filesystem::path& vbPath) {
   std::optional<core::OutputFile> vhFile = core::OutputFile::Create(vhPath);
   if (!vhFile) return 0;
