@@ -11,6 +11,7 @@
 #include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
+#include "seq/path_text.h"
 #include "seq/seq_format.h"
 
 namespace seq {
@@ -85,7 +86,7 @@ int ConvertSeqToMidi(const std::filesystem::path& path) {
     core::SetFailureReason(core::DescribeSystemError("cannot open"));
     return 0;
   }
-  return WriteMidiFromSeq(file.get(), core::OutputNameBeside(path.string(), "mid"));
+  return WriteMidiFromSeq(file.get(), TextToPath(core::OutputNameBeside(PathToText(path), "mid")));
 }
 
 }  // namespace seq
