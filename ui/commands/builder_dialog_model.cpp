@@ -1,0 +1,183 @@
+#include "ui/commands/builder_dialog_model.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+#include "core/failure.h"
+#include "core/text.h"
+#include "psf/placement.h"
+#include "psf/psf_file.h"
+
+namespace ui {
+
+namespace {
+
+const std::array OPEN_BUTTONS{
+    OpenButtonSpec{BUILDER_OPEN_SEQUENCE, "SEQ", "Sony PlayStation File (*.SEQ;*.SEP;*.VAG)", "*.SEQ;*.SEP;*.VAG",
+                   BUILDER_SEQUENCE_PATH},
+    OpenButtonSpec{BUILDER_OPEN_HEADER, "VH", "Sony PlayStation File (*.VH)", "*.VH", BUILDER_HEADER_PATH},
+    OpenButtonSpec{BUILDER_OPEN_SAMPLE, "VB", "Sony PlayStation File (*.VB)", "*.VB", BUILDER_SAMPLE_PATH},
+};
+
+std::filesystem::path PathFromText(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// The list compares its items as text without regard to letter case.
+bool ListOrderBefore(std::string_view a, std::string_view b) { return core::ToUpperText(a) < core::ToUpperText(b); }
+
+std::string* FieldOf(BuilderDialogModel& model, int fieldId) {
+  switch (fieldId) {
+    case BUILDER_SEQUENCE_PATH:
+      return &model.sequencePath;
+    case BUILDER_HEADER_PATH:
+      return &model.headerPath;
+    case BUILDER_SAMPLE_PATH:
+      return &model.samplePath;
+    default:
+      return nullptr;
+  }
+}
+
+std::uint32_t SelectedIndex(const BuilderDialogModel& model) {
+  // No selection reads as index 0xFFFFFFFF, which no parameter has.
+  return static_cast<std::uint32_t>(model.selected);
+}
+
+void ShowValue(BuilderDialogModel& model, const psf::PsfBuilder& builder) {
+  model.value = core::FormatText("%X", psf::GetParameter(builder, SelectedIndex(model)));
+}
+
+bool Save(BuilderDialogModel& model, psf::PsfBuilder& builder) {
+  // A field left empty, or naming a missing file, keeps what an earlier Save placed.
+  psf::PlaceSequenceFile(builder, PathFromText(model.sequencePath));
+  psf::PlaceHeaderFile(builder, PathFromText(model.headerPath));
+  psf::PlaceBodyFile(builder, PathFromText(model.samplePath));
+  core::TakeFailureReason();
+  builder.tagText = CutToCharacters(model.tagText, TAG_FIELD_LIMIT);
+  const bool written = psf::WritePsfFile(builder, PathFromText(model.psfPath));
+  // An empty PSF field is the user's way of not saving yet; it goes by without a word.
+  if (model.psfPath.empty()) {
+    core::TakeFailureReason();
+    return true;
+  }
+  return written;
+}
+
+}  // namespace
+
+const std::vector<BuilderControl>& BuilderControls() {
+  static const std::vector<BuilderControl> controls{
+      {BUILDER_GROUP, ControlKind::GroupBox, "Sequence", 4, 0, 250, 24},
+      {BUILDER_SEQUENCE_PATH, ControlKind::Edit, "", 6, 8, 192, 12},
+      {BUILDER_OPEN_SEQUENCE, ControlKind::Button, "Open", 200, 7, 50, 14},
+      {BUILDER_GROUP, ControlKind::GroupBox, "Header", 4, 24, 250, 24},
+      {BUILDER_HEADER_PATH, ControlKind::Edit, "", 6, 32, 192, 12},
+      {BUILDER_OPEN_HEADER, ControlKind::Button, "Open", 200, 31, 50, 14},
+      {BUILDER_GROUP, ControlKind::GroupBox, "Sample", 4, 48, 250, 24},
+      {BUILDER_SAMPLE_PATH, ControlKind::Edit, "", 6, 56, 192, 12},
+      {BUILDER_OPEN_SAMPLE, ControlKind::Button, "Open", 200, 55, 50, 14},
+      {BUILDER_GROUP, ControlKind::GroupBox, "Parameter", 4, 72, 250, 24},
+      {BUILDER_PARAMETER_LIST, ControlKind::List, "", 6, 80, 144, 86},
+      {BUILDER_VALUE, ControlKind::Edit, "", 154, 80, 44, 12},
+      {BUILDER_SET, ControlKind::Button, "Set", 200, 79, 50, 14},
+      {BUILDER_GROUP, ControlKind::GroupBox, "PSF", 4, 96, 250, 24},
+      {BUILDER_PSF_PATH, ControlKind::Edit, "", 6, 104, 192, 12},
+      {BUILDER_SAVE, ControlKind::Button, "Save", 200, 103, 50, 14},
+      {BUILDER_TAG, ControlKind::TagEdit, "", 4, 124, 250, 98},
+  };
+  return controls;
+}
+
+const OpenButtonSpec* FindOpenButton(int buttonId) {
+  const auto found = std::find_if(OPEN_BUTTONS.begin(), OPEN_BUTTONS.end(),
+                                  [buttonId](const OpenButtonSpec& spec) { return spec.buttonId == buttonId; });
+  return found == OPEN_BUTTONS.end() ? nullptr : &*found;
+}
+
+void OpenBuilderDialog(BuilderDialogModel& model, psf::PsfBuilder& builder) {
+  model = BuilderDialogModel{};
+  if (builder.held) psf::ReleaseDriver(builder);
+  psf::LoadBuiltinDriver(builder);
+  for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
+    std::string item =
+        core::FormatText("%02d %s", static_cast<int>(index), psf::GetParameterName(builder, index).c_str());
+    model.items.insert(std::upper_bound(model.items.begin(), model.items.end(), item, ListOrderBefore),
+                       std::move(item));
+  }
+  // The item of parameter 0, wherever the sorting put it.
+  const std::string first = core::FormatText("%02d %s", 0, psf::GetParameterName(builder, 0).c_str());
+  const auto found = std::find(model.items.begin(), model.items.end(), first);
+  model.selected = found == model.items.end() ? -1 : static_cast<int>(found - model.items.begin());
+  ShowValue(model, builder);
+  model.tagText = INITIAL_TAG_TEXT;
+}
+
+bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder& builder, core::Platform& platform) {
+  switch (controlId) {
+    case BUILDER_PARAMETER_LIST:
+      ShowValue(model, builder);
+      return true;
+    case BUILDER_SET:
+      psf::SetParameter(builder, ReadHexValue(model.value), SelectedIndex(model));
+      ShowValue(model, builder);
+      return true;
+    case BUILDER_OPEN_SEQUENCE:
+    case BUILDER_OPEN_HEADER:
+    case BUILDER_OPEN_SAMPLE: {
+      const OpenButtonSpec& spec = *FindOpenButton(controlId);
+      core::FileFilter filter;
+      filter.entries.emplace_back(spec.description, spec.pattern);
+      // A cancelled chooser empties the field.
+      *FieldOf(model, spec.fieldId) = platform.ChooseOpenFile(spec.defaultExtension, filter);
+      return true;
+    }
+    case BUILDER_SAVE:
+      return Save(model, builder);
+    default:
+      return true;
+  }
+}
+
+void CloseBuilderDialog(psf::PsfBuilder& builder) { psf::ReleaseDriver(builder); }
+
+std::uint32_t ReadHexValue(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) pos += 2;
+  std::uint32_t value = 0;
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    std::uint32_t digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<std::uint32_t>(c - '0');
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else {
+      break;
+    }
+    value = (value << 4) | digit;
+  }
+  return negative ? 0u - value : value;
+}
+
+std::string CutToCharacters(std::string_view text, std::size_t limit) {
+  std::size_t characters = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    // A UTF-8 character is a lead byte and the continuation bytes (10xxxxxx) behind it.
+    std::size_t next = pos + 1;
+    while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+    if (characters == limit) break;
+    ++characters;
+    pos = next;
+  }
+  return std::string(text.substr(0, pos));
+}
+
+}  // namespace ui

@@ -1,0 +1,152 @@
+#include "ui/commands/menu_commands.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/failure.h"
+#include "core/text.h"
+#include "psf/exe_psf.h"
+#include "seq/sep_split.h"
+#include "seq/seq_to_midi.h"
+#include "ui/commands/main_menu.h"
+#include "vab/split_combine.h"
+#include "vab/vab_bank.h"
+#include "vab/vag_extract.h"
+
+namespace ui {
+
+namespace {
+
+constexpr std::string_view NO_OUTPUT = "no output was written";
+
+std::filesystem::path PathFromText(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string ChooseFile(core::Platform& platform, std::string_view defaultExtension, std::string_view description,
+                       std::string_view pattern) {
+  core::FileFilter filter;
+  filter.entries.emplace_back(description, pattern);
+  return platform.ChooseOpenFile(defaultExtension, filter);
+}
+
+// Reports a failed conversion of one chosen file, with the reason the converter noted.
+void ReportIfFailed(core::Platform& platform, int commandId, const std::string& path, bool succeeded) {
+  std::string reason = core::TakeFailureReason();
+  if (succeeded && reason.empty()) return;
+  if (reason.empty()) reason = commandId == COMMAND_SEP_TO_SEQ ? "no sequence found" : NO_OUTPUT;
+  ReportFailure(platform, core::FormatText("%s %s", std::string(MenuTextOf(commandId)).c_str(), path.c_str()), reason);
+}
+
+void RunConversion(int commandId, AppState& state, core::Platform& platform) {
+  std::string path;
+  switch (commandId) {
+    case COMMAND_EXE_TO_PSF:
+      path = ChooseFile(platform, "EXE", "Sony PlayStation File (*.EXE)", "*.EXE");
+      break;
+    case COMMAND_PSF_TO_EXE:
+      path = ChooseFile(platform, "PSF", "Portable Sound Format (*.PSF;*.MINIPSF)", "*.PSF;*.MINIPSF");
+      break;
+    case COMMAND_SPLIT_VAB:
+    case COMMAND_VAB_TO_VAG:
+      path = ChooseFile(platform, "VAB", "Sony PlayStation File (*.VAB)", "*.VAB");
+      break;
+    case COMMAND_SEP_TO_SEQ:
+      path = ChooseFile(platform, "SEP", "Sony PlayStation File (*.SEP)", "*.SEP");
+      break;
+    case COMMAND_SEQ_TO_MIDI:
+      path = ChooseFile(platform, "SEQ", "Sony PlayStation File (*.SEQ)", "*.SEQ");
+      break;
+    default:
+      return;
+  }
+  // A cancelled dialog: the user chose not to convert anything.
+  if (path.empty()) return;
+
+  core::TakeFailureReason();
+  bool succeeded = false;
+  switch (commandId) {
+    case COMMAND_EXE_TO_PSF:
+      succeeded = psf::ConvertExeToPsf(PathFromText(path));
+      break;
+    case COMMAND_PSF_TO_EXE:
+      succeeded = psf::ConvertPsfToExe(PathFromText(path));
+      break;
+    case COMMAND_SPLIT_VAB:
+      succeeded = vab::SplitVab(state.sharedBank, PathFromText(path)) != 0;
+      vab::ReleaseBank(state.sharedBank);
+      break;
+    case COMMAND_VAB_TO_VAG:
+      // Success is told by the absence of a noted reason: a bank without samples rightly writes no file.
+      vab::ExtractAllVags(state.sharedBank, PathFromText(path));
+      vab::ReleaseBank(state.sharedBank);
+      succeeded = true;
+      break;
+    case COMMAND_SEP_TO_SEQ: {
+      std::int32_t count = 0;
+      // A file that holds no sequence writes nothing, and says so.
+      succeeded = seq::ConvertSepToSeq(PathFromText(path), count) && count > 0;
+      break;
+    }
+    case COMMAND_SEQ_TO_MIDI:
+      succeeded = seq::ConvertSeqToMidi(PathFromText(path)) != 0;
+      break;
+    default:
+      break;
+  }
+  ReportIfFailed(platform, commandId, path, succeeded);
+}
+
+void CombineFiles(AppState& state, core::Platform& platform) {
+  // All three dialogs come up, one after the other, whatever the earlier answers.
+  const std::string vhPath = ChooseFile(platform, "VH", "Sony PlayStation File (*.VH)", "*.VH");
+  const std::string vbPath = ChooseFile(platform, "VB", "Sony PlayStation File (*.VB)", "*.VB");
+  const std::string vabPath = platform.ChooseSaveVabFile();
+  core::TakeFailureReason();
+  const bool succeeded =
+      vab::CombineVab(state.sharedBank, PathFromText(vabPath), PathFromText(vhPath), PathFromText(vbPath)) != 0;
+  vab::ReleaseBank(state.sharedBank);
+  std::string reason = core::TakeFailureReason();
+  // A cancelled dialog leaves nothing to report: the user chose not to combine.
+  if (succeeded || vhPath.empty() || vbPath.empty() || vabPath.empty()) return;
+  if (reason.empty()) reason = NO_OUTPUT;
+  ReportFailure(platform,
+                core::FormatText("Combine %s and %s into %s", vhPath.c_str(), vbPath.c_str(), vabPath.c_str()), reason);
+}
+
+}  // namespace
+
+void ReportFailure(core::Platform& platform, std::string_view what, std::string_view reason) {
+  core::ShowUtilityMessage(platform,
+                           core::FormatText("%s:\n%s", std::string(what).c_str(), std::string(reason).c_str()));
+}
+
+bool RunMenuCommand(int commandId, AppState& state, WindowPlatform& platform) {
+  switch (commandId) {
+    case COMMAND_ABOUT:
+      platform.ShowMessageBox(core::UTILITY_CAPTION, AboutText(state.systemInfo));
+      return true;
+    case COMMAND_EXIT:
+      platform.CloseMainWindow();
+      return true;
+    case COMMAND_PSF:
+      platform.RunBuilderDialog();
+      return true;
+    case COMMAND_COMBINE_VAB:
+      CombineFiles(state, platform);
+      return true;
+    case COMMAND_EXE_TO_PSF:
+    case COMMAND_PSF_TO_EXE:
+    case COMMAND_SPLIT_VAB:
+    case COMMAND_VAB_TO_VAG:
+    case COMMAND_SEP_TO_SEQ:
+    case COMMAND_SEQ_TO_MIDI:
+      RunConversion(commandId, state, platform);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+#include "ui/commands/app_state.h"
+#include "ui/commands/window_platform.h"
+
+namespace ui {
+
+// Runs a command of the main window's menu: its file dialogs in order, then the converter the command line
+// uses, on the application's state. A cancelled dialog ends ToPSF, FromPSF, Split, ToVAG, SepToSeq and
+// SeqToMid without output; Combine shows its three dialogs whatever the answers. A conversion that
+// produced no output from the files the user chose is reported in a message box naming the file and the
+// reason. False for an id that is not a menu command.
+bool RunMenuCommand(int commandId, AppState& state, WindowPlatform& platform);
+
+// Tells the user in a message box that a command wrote nothing: "what" names the command and its file.
+void ReportFailure(core::Platform& platform, std::string_view what, std::string_view reason);
+
+}  // namespace ui

@@ -1,0 +1,173 @@
+#include "ui/qt/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/commands/centre_window.h"
+#include "ui/commands/command_line.h"
+#include "ui/commands/drop_files.h"
+#include "ui/commands/main_menu.h"
+#include "ui/commands/menu_commands.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/status_bar.h"
+
+namespace ui {
+
+namespace {
+
+QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The local files a drop carries, in the order it lists them; anything else is skipped.
+std::vector<std::string> DroppedPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (data == nullptr) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  return paths;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_state(state),
+      m_platform(state, this),
+      m_onClosed([] { QCoreApplication::exit(0); }) {
+  SetUpMainWindowGeometry(m_state.mainWindow);
+  setWindowTitle(QString::fromLatin1(MAIN_WINDOW_TITLE));
+  setWindowIcon(AppIcon());
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  // The window takes exactly the size of its parts and cannot be resized.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  m_menuBar = new QMenuBar(this);
+  BuildMenuBar();
+  layout->setMenuBar(m_menuBar);
+
+  // The client area shows nothing but the window background.
+  m_client = new QWidget(this);
+  m_client->setFixedSize(m_state.mainWindow.clientWidth, m_state.mainWindow.clientHeight);
+  m_client->setAutoFillBackground(true);
+  m_client->setBackgroundRole(QPalette::Base);
+  layout->addWidget(m_client);
+
+  m_statusBar = new StatusBar(m_state.mainWindow.clientWidth, StatusLeftPartEnd(m_state.mainWindow), this);
+  layout->addWidget(m_statusBar);
+  m_statusBar->SetTexts(QString(), QString());
+  m_platform.SetStatusTexts(VERSION_TEXT, IDLE_STATUS_RIGHT);
+
+  setAcceptDrops(true);
+}
+
+void MainWindow::BuildMenuBar() {
+  for (const MenuBarEntry& entry : MainMenuBar()) {
+    if (entry.items.empty()) {
+      QAction* action = m_menuBar->addAction(ToQString(entry.title));
+      action->setData(entry.commandId);
+      const int id = entry.commandId;
+      connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+      continue;
+    }
+    QMenu* menu = m_menuBar->addMenu(ToQString(entry.title));
+    for (const MenuItem& item : entry.items) {
+      if (item.commandId == MENU_SEPARATOR) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* action = menu->addAction(ToQString(item.text));
+      action->setData(item.commandId);
+      const int id = item.commandId;
+      connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    }
+  }
+}
+
+QAction* MainWindow::ActionFor(int commandId) const {
+  for (QAction* action : m_menuBar->findChildren<QAction*>()) {
+    if (!action->isSeparator() && action->data().isValid() && action->data().toInt() == commandId) return action;
+  }
+  return nullptr;
+}
+
+void MainWindow::RunCommand(int commandId) { RunMenuCommand(commandId, m_state, m_platform); }
+
+void MainWindow::HandleDrop(const std::vector<std::string>& paths) { HandleDroppedFiles(paths, m_state, m_platform); }
+
+void MainWindow::SetStatusTexts(const QString& left, const QString& right) { m_statusBar->SetTexts(left, right); }
+
+void MainWindow::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect desktop = screen->geometry();
+  const QRect work = screen->availableGeometry();
+  const QSize outer = frameGeometry().size();
+  const WindowPosition position = CentreWindow(
+      outer.width(), outer.height(),
+      ScreenRect{desktop.left(), desktop.top(), desktop.left() + desktop.width(), desktop.top() + desktop.height()},
+      ScreenRect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()}, desktop.width(),
+      desktop.height());
+  move(position.x, position.y);
+  RecordWindowRect();
+}
+
+void MainWindow::RecordWindowRect() {
+  // The client rectangle grown by the frame, the menu bar and the status bar.
+  const QRect frame = frameGeometry();
+  const QPoint clientOrigin = m_client->mapTo(this, QPoint(0, 0)) + (geometry().topLeft() - frame.topLeft());
+  WindowRect& rect = m_state.mainWindow.windowRect;
+  rect.left = -clientOrigin.x();
+  rect.top = -clientOrigin.y();
+  rect.right = rect.left + frame.width();
+  rect.bottom = rect.top + frame.height();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData() != nullptr && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData() != nullptr && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths = DroppedPaths(event->mimeData());
+  event->acceptProposedAction();
+  // The work starts once the drop has been acknowledged, so the program the files came from is not kept
+  // waiting for the conversions.
+  QTimer::singleShot(0, this, [this, paths = std::move(paths)] { HandleDrop(paths); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (m_onClosed) m_onClosed();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The frame's size is known once the window is on the screen; centre again with it.
+  if (!m_centredWithFrame) {
+    m_centredWithFrame = true;
+    QTimer::singleShot(0, this, [this] {
+      if (frameGeometry().size() != size()) CentreOnScreen();
+      RecordWindowRect();
+    });
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/commands/app_state.h"
+#include "ui/qt/qt_platform.h"
+
+class QAction;
+class QMenuBar;
+
+namespace ui {
+
+class StatusBar;
+
+inline constexpr const char* MAIN_WINDOW_TITLE = "Lanternfieldquarrystone Utility";
+
+// The utility's main window: menu bar, an empty 320 x 240 client area and a two-part status bar; fixed
+// size, no maximise box, accepting dropped files. Its menu items run the menu commands; closing it ends
+// the program.
+class MainWindow : public QWidget {
+ public:
+  explicit MainWindow(AppState& state);
+
+  QMenuBar& menuBar() const { return *m_menuBar; }
+  QWidget& clientArea() const { return *m_client; }
+  StatusBar& statusBar() const { return *m_statusBar; }
+  WindowPlatform& platform() { return m_platform; }
+
+  // The menu action that runs a command id; null for an id the menu does not have.
+  QAction* ActionFor(int commandId) const;
+
+  // Runs a menu command (what a click on its item does).
+  void RunCommand(int commandId);
+  // Converts dropped files one by one, the status bar saying so meanwhile.
+  void HandleDrop(const std::vector<std::string>& paths);
+  void SetStatusTexts(const QString& left, const QString& right);
+
+  // Places the window in the middle of its screen.
+  void CentreOnScreen();
+
+  // What closing the window does once it has closed; ends the program unless a test says otherwise.
+  void SetOnClosed(std::function<void()> onClosed) { m_onClosed = std::move(onClosed); }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildMenuBar();
+  void RecordWindowRect();
+
+  AppState& m_state;
+  QtPlatform m_platform;
+  QMenuBar* m_menuBar = nullptr;
+  QWidget* m_client = nullptr;
+  StatusBar* m_statusBar = nullptr;
+  std::function<void()> m_onClosed;
+  bool m_centredWithFrame = false;
+};
+
+}  // namespace ui
