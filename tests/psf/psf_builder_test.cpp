@@ -1,0 +1,347 @@
+// Driver loading, the parameter table, parameter reads and writes, defaults and the mute mask.
+
+#include "psf/psf_builder.h"
+
+#include <gtest/gtest.h>
+
+#include "assets/driver_image.h"
+#include "core/failure.h"
+#include "psf/placement.h"
+#include "psf/psf_file.h"
+#include "psf/ram_image.h"
+#include "psf_test_support.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using psf_testing::BuiltinExe;
+using psf_testing::MakePsf;
+using psf_testing::PutWord;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+struct ExpectedParameter {
+  const char* name;
+  std::uint32_t valueAddress;
+  std::uint32_t width;
+  std::uint32_t value;  // after LoadBuiltinDriver
+};
+
+const ExpectedParameter BUILTIN_PARAMETERS[] = {
+    {"SEQ/SEP/VAG Address", 0x800228A8, 4, 0x800A0000},  // 00
+    {"VH Address", 0x800228AC, 4, 0x800E0000},           // 01
+    {"VB Address", 0x800228B0, 4, 0x80160000},           // 02
+    {"Playback Type", 0x800228C0, 4, 1},                 // 03
+    {"Playback Amount", 0x800228D4, 4, 0},               // 04
+    {"Automatic Stop", 0x800228E8, 4, 0},                // 05
+    {"SEP Play Mode", 0x800228C4, 4, 0},                 // 06
+    {"Sequence Amount", 0x800228E4, 2, 1},               // 07
+    {"Sequence ID #1", 0x800228DE, 2, 0},                // 08
+    {"Sequence ID #2", 0x800228E0, 2, 0},                // 09
+    {"Sequence Tick Mode", 0x8002295C, 4, 1},            // 10
+    {"Reverb Mode", 0x80022928, 4, 0},                   // 11
+    {"Reverb Depth (L)", 0x8002292C, 2, 80},             // 12
+    {"Reverb Depth (R)", 0x8002292E, 2, 80},             // 13
+    {"Reverb Delay", 0x80022930, 4, 80},                 // 14
+    {"Reverb Feedback", 0x80022934, 4, 80},              // 15
+    {"Reverb Volume (L)", 0x80022918, 2, 127},           // 16
+    {"Reverb Volume (R)", 0x8002291A, 2, 127},           // 17
+    {"Master Volume (L)", 0x80022914, 2, 127},           // 18
+    {"Master Volume (R)", 0x80022916, 2, 127},           // 19
+    {"Sequence Volume (L)", 0x8002291C, 2, 110},         // 20
+    {"Sequence Volume (R)", 0x8002291E, 2, 110},         // 21
+    {"VAB ID", 0x800228DC, 2, 0},                        // 22
+    {"VAB Transfer Mode", 0x800228D0, 2, 0},             // 23
+    {"VAB Non-Zero Volume", 0x80022938, 4, 0},           // 24
+    {"VAB High-Priority", 0x8002293C, 4, 0},             // 25
+    {"Video Mode", 0x800228C8, 4, 0},                    // 26
+    {"Channel Output", 0x800228CC, 4, 0},                // 27
+    {"Custom Tempo?", 0x80022940, 4, 0},                 // 28
+    {"Custom Tempo Value", 0x80022958, 2, 0},            // 29
+    {"Custom Accelerando?", 0x80022944, 4, 0},           // 30
+    {"Custom Crescendo?", 0x80022948, 4, 0},             // 31
+    {"Custom Decrescendo?", 0x8002294C, 4, 0},           // 32
+    {"Custom Ritardando?", 0x80022950, 4, 0},            // 33
+    {"Custom Tick Skip?", 0x80022954, 4, 0},             // 34
+    {"Custom Tick Resolution", 0x80022960, 4, 0},        // 35
+    {"Custom Tick Skip Unit", 0x80022968, 1, 0},         // 36
+    {"Custom Tick Skip Value", 0x8002296A, 2, 0},        // 37
+    {"Custom Tick Timing", 0x80022964, 4, 0},            // 38
+    {"De/Crescendo Volume", 0x80022920, 2, 0},           // 39
+    {"Mute Channel 0", 0x80022860, 4, 0},                // 40
+    {"Mute Channel 1", 0x80022864, 4, 0},                // 41
+    {"Mute Channel 2", 0x80022868, 4, 0},                // 42
+    {"Mute Channel 3", 0x8002286C, 4, 0},                // 43
+    {"Mute Channel 4", 0x80022870, 4, 0},                // 44
+    {"Mute Channel 5", 0x80022874, 4, 0},                // 45
+    {"Mute Channel 6", 0x80022878, 4, 0},                // 46
+    {"Mute Channel 7", 0x8002287C, 4, 0},                // 47
+    {"Mute Channel 8", 0x80022880, 4, 0},                // 48
+    {"Mute Channel 9", 0x80022884, 4, 0},                // 49
+    {"Mute Channel 10", 0x80022888, 4, 0},               // 50
+    {"Mute Channel 11", 0x8002288C, 4, 0},               // 51
+    {"Mute Channel 12", 0x80022890, 4, 0},               // 52
+    {"Mute Channel 13", 0x80022894, 4, 0},               // 53
+    {"Mute Channel 14", 0x80022898, 4, 0},               // 54
+    {"Mute Channel 15", 0x8002289C, 4, 0},               // 55
+};
+
+// The ParameterBlock at 0x800228A8 in the image after LoadBuiltinDriver: the defaults, playback type 1.
+const std::vector<std::uint8_t> PREPARED_PARAMETER_BLOCK = [] {
+  std::vector<std::uint8_t> block(196, 0);
+  PutWord(block, 0x00, 0x800A0000);  // sequence address
+  PutWord(block, 0x04, 0x800E0000);  // VH address
+  PutWord(block, 0x08, 0x80160000);  // VB address
+  PutWord(block, 0x18, 1);           // playback type
+  PutWord(block, 0x30, 1);           // unnamed word
+  block[0x3A] = 1;                   // unnamed half
+  block[0x3C] = 1;                   // sequence amount
+  block[0x6C] = 127;                 // master volume L, R
+  block[0x6E] = 127;
+  block[0x70] = 127;  // reverb volume L, R
+  block[0x72] = 127;
+  block[0x74] = 110;  // sequence volume L, R
+  block[0x76] = 110;
+  block[0x84] = 80;  // reverb depth L, R
+  block[0x86] = 80;
+  PutWord(block, 0x88, 80);  // reverb delay
+  PutWord(block, 0x8C, 80);  // reverb feedback
+  PutWord(block, 0xB4, 1);   // sequence tick mode
+  return block;
+}();
+
+std::vector<std::uint8_t> ImageBytes(const psf::PsfBuilder& builder, std::uint32_t address, std::size_t size) {
+  const auto bytes = psf::RamBytes(builder.image, address, size);
+  return bytes ? std::vector<std::uint8_t>(bytes->begin(), bytes->end()) : std::vector<std::uint8_t>{};
+}
+
+std::uint32_t ImageWord(const psf::PsfBuilder& builder, std::uint32_t address) {
+  return psf_testing::WordAt(ImageBytes(builder, address, 4), 0);
+}
+
+TEST(LoadBuiltinDriver, ReadsTheFiftySixParametersInListOrder) {
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_TRUE(builder.held);
+  ASSERT_EQ(builder.parameterCount, 56u);
+  for (std::uint32_t i = 0; i < 56; ++i) {
+    const ExpectedParameter& expected = BUILTIN_PARAMETERS[i];
+    EXPECT_EQ(psf::ReadImageString(builder.image, builder.parameters[i].nameAddress), expected.name) << i;
+    EXPECT_EQ(psf::GetParameterName(builder, i), expected.name) << i;
+    EXPECT_EQ(builder.parameters[i].valueAddress, expected.valueAddress) << i;
+    EXPECT_EQ(builder.parameters[i].width, expected.width) << i;
+    EXPECT_EQ(psf::GetParameter(builder, i), expected.value) << expected.name;
+  }
+}
+
+TEST(LoadBuiltinDriver, WritesTheDefaultsIntoTheImageAndAdjustsTheHeader) {
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(ImageBytes(builder, 0x800228A8, 196), PREPARED_PARAMETER_BLOCK);
+  EXPECT_EQ(std::vector<std::uint8_t>(builder.parameterCopy.begin(), builder.parameterCopy.end()),
+            PREPARED_PARAMETER_BLOCK);
+  EXPECT_EQ(ImageBytes(builder, 0x80022860, 72), std::vector<std::uint8_t>(72, 0));  // nothing muted, mask 0
+  const std::vector<std::uint8_t> header(builder.image.header.begin(), builder.image.header.end());
+  EXPECT_EQ(psf_testing::WordAt(header, 0x18), 0x80010000u);  // t_addr
+  EXPECT_EQ(psf_testing::WordAt(header, 0x1C), 0x001EFFF0u);  // t_size as loaded
+  EXPECT_EQ(psf_testing::WordAt(header, 0x30), 0x801FFFF0u);  // s_addr
+  EXPECT_EQ(psf_testing::WordAt(header, 0x34), 0x801FFFF0u);  // the word at 0x34
+  EXPECT_EQ(psf::ReadImageString(builder.image, 0x80022130), "Quillmoss");
+  EXPECT_TRUE(psf::CheckDriverSignature(builder.image));
+  // The embedded image itself keeps its stored t_size.
+  EXPECT_EQ(assets::BuiltinDriverHeader()[0x1D], 0x40);
+}
+
+TEST(GetParameter, YieldsZeroWithoutDriverOrWithAnIndexOutOfRange) {
+  psf::PsfBuilder builder;
+  EXPECT_EQ(psf::GetParameter(builder, 0), 0u);
+  EXPECT_EQ(psf::SetParameter(builder, 5, 0), 0u);
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(psf::GetParameter(builder, 56), 0u);
+  EXPECT_EQ(psf::GetParameter(builder, 0xFFFFFFFF), 0u);
+  EXPECT_EQ(psf::SetParameter(builder, 5, 56), 0u);
+  EXPECT_EQ(psf::GetParameterName(builder, 56), "");
+}
+
+TEST(SetParameter, WritesOnlyTheParameterWidth) {
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(psf::SetParameter(builder, 0x12345678, 36), 0x12345678u);  // one-byte "Custom Tick Skip Unit"
+  EXPECT_EQ(psf::GetParameter(builder, 36), 0x78u);
+  // 0x80022968: the byte, then the private byte +0xC1 and "Custom Tick Skip Value" untouched.
+  EXPECT_EQ(ImageBytes(builder, 0x80022968, 4), (std::vector<std::uint8_t>{0x78, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(psf::SetParameter(builder, 0xABCD1234, 18), 0xABCD1234u);  // two-byte "Master Volume (L)"
+  EXPECT_EQ(psf::GetParameter(builder, 18), 0x1234u);
+  EXPECT_EQ(ImageBytes(builder, 0x80022914, 4), (std::vector<std::uint8_t>{0x34, 0x12, 127, 0}));
+}
+
+TEST(SetParameter, ZeroStaysInTheImageWhilePlacementUsesTheDefault) {
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(psf::SetParameter(builder, 0, 1), 0u);
+  EXPECT_EQ(psf::GetParameter(builder, 1), 0u);
+  EXPECT_EQ(ImageWord(builder, 0x800228AC), 0u);
+  EXPECT_EQ(psf::SongRegionAddress(builder, psf::SongRegion::Header), 0x800E0000u);
+}
+
+TEST(SetParameter, PlaybackTypeTwoMovesTheDefaultSequenceAddress) {
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(psf::SetParameter(builder, 2, 3), 2u);
+  // The sequence address in the image is still 0x800A0000, so nothing moves yet.
+  EXPECT_EQ(psf::SongRegionAddress(builder, psf::SongRegion::Sequence), 0x800A0000u);
+  psf::SetParameter(builder, 0, 0);
+  EXPECT_EQ(psf::SongRegionAddress(builder, psf::SongRegion::Sequence), 0x80030000u);
+  EXPECT_EQ(psf::GetParameter(builder, 0), 0u);
+  psf::SetParameter(builder, 1, 3);
+  EXPECT_EQ(psf::SongRegionAddress(builder, psf::SongRegion::Sequence), 0x800A0000u);
+}
+
+TEST(MuteMask, IsComputedOnlyWhenADriverIsPrepared) {
+  TempDir dir;
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  psf::SetParameter(builder, 1, 43);  // "Mute Channel 3"
+  psf::SetParameter(builder, 7, 55);  // "Mute Channel 15"
+  EXPECT_EQ(ImageWord(builder, 0x8002286C), 1u);
+  EXPECT_EQ(ImageWord(builder, 0x8002289C), 7u);
+  EXPECT_EQ(ImageWord(builder, 0x800228A0), 0u);  // enable word unchanged
+  EXPECT_EQ(ImageWord(builder, 0x800228A4), 0u);  // mask unchanged
+  EXPECT_EQ(builder.muteCopy[0x0C], 1);           // the working copy follows the image
+
+  ASSERT_TRUE(psf::WritePsfFile(builder, dir / "muted.psf"));
+  psf::PsfBuilder reopened;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(reopened, dir / "muted.psf"));
+  EXPECT_EQ(ImageWord(reopened, 0x800228A0), 1u);       // enable
+  EXPECT_EQ(ImageWord(reopened, 0x800228A4), 0x8008u);  // bits 3 and 15
+
+  // Unmuting everything clears the mask on the next preparation but never the enable word.
+  psf::SetParameter(reopened, 0, 43);
+  psf::SetParameter(reopened, 0, 55);
+  ASSERT_TRUE(psf::WritePsfFile(reopened, dir / "unmuted.psf"));
+  psf::PsfBuilder again;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(again, dir / "unmuted.psf"));
+  EXPECT_EQ(ImageWord(again, 0x800228A0), 1u);
+  EXPECT_EQ(ImageWord(again, 0x800228A4), 0u);
+}
+
+TEST(LoadDriverFromPsf, TakesTheDriverOfABuilderPsfWithItsParameters) {
+  TempDir dir;
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  psf::SetParameter(builder, 100, 18);
+  psf::SetParameter(builder, 2, 3);  // a PSF driver of playback type 2 is prepared as type 1 again
+  psf::SetParameter(builder, 0, 0);
+  ASSERT_TRUE(psf::WritePsfFile(builder, dir / "built.psf"));
+
+  psf::PsfBuilder opened;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(opened, dir / "built.psf"));
+  EXPECT_EQ(opened.parameterCount, 56u);
+  EXPECT_EQ(psf::GetParameter(opened, 18), 100u);
+  EXPECT_EQ(psf::GetParameter(opened, 3), 1u);
+  // The default was taken while the image still said type 2.
+  EXPECT_EQ(psf::GetParameter(opened, 0), 0x80030000u);
+  EXPECT_EQ(dir.Listing(), std::vector<std::string>{"built.psf"});  // nothing written beside it
+}
+
+TEST(LoadDriverFromPsf, ProgramOfAnotherDriverVersionLeavesTheBuilderEmpty) {
+  TempDir dir;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  exe[2048 + 0x1215A] = '1';  // "...V.4.2.1"
+  WriteBytes(dir / "other.psf", MakePsf(exe));
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "other.psf"));
+  EXPECT_FALSE(builder.held);
+  EXPECT_FALSE(builder.image.loaded);
+  EXPECT_EQ(builder.parameterCount, 0u);
+  EXPECT_NE(core::TakeFailureReason(), "");
+
+  exe = BuiltinExe();
+  exe[2048 + 0x12134] = 0;  // NUL inside "Quillmoss"
+  WriteBytes(dir / "short.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "short.psf"));
+}
+
+TEST(LoadDriverFromPsf, UndecodablePsfKeepsTheHeldDriver) {
+  TempDir dir;
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  psf::SetParameter(builder, 99, 19);
+  std::vector<std::uint8_t> psfBytes = MakePsf(BuiltinExe());
+  psfBytes[12] ^= 0x01;  // CRC
+  WriteBytes(dir / "bad.psf", psfBytes);
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "bad.psf"));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "missing.psf"));
+  EXPECT_EQ(core::TakeFailureReason(), "cannot open: No such file or directory");
+  EXPECT_TRUE(builder.held);
+  EXPECT_EQ(psf::GetParameter(builder, 19), 99u);
+}
+
+TEST(LoadDriverFromPsf, RefusesProgramsThatDoNotFitOrHaveUnusableTables) {
+  TempDir dir;
+  psf::PsfBuilder builder;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  PutWord(exe, 0x18, 0x80100000);  // t_addr
+  PutWord(exe, 0x1C, 0x00100001);  // t_size one byte past the end of RAM
+  exe.resize(2048 + 0x100001);
+  WriteBytes(dir / "long.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "long.psf"));
+
+  exe = BuiltinExe();
+  PutWord(exe, 0x18, 0x7FFF0000);  // t_addr below RAM
+  WriteBytes(dir / "low.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "low.psf"));
+
+  exe = BuiltinExe();
+  exe.resize(2048 + 0x13FFF);  // one byte short of t_size
+  WriteBytes(dir / "short.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "short.psf"));
+
+  exe = BuiltinExe();
+  PutWord(exe, 2048 + 0x125A4, 73);  // song area 1 larger than the mute block
+  WriteBytes(dir / "mute.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "mute.psf"));
+
+  exe = BuiltinExe();
+  PutWord(exe, 2048 + 0x125BC + 12 * 5 + 8, 3);  // parameter 05 of width 3
+  WriteBytes(dir / "width.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "width.psf"));
+
+  exe = BuiltinExe();
+  PutWord(exe, 2048 + 0x125BC + 12 * 5 + 4, 0x801FFFFE);  // a 4-byte value running past RAM
+  WriteBytes(dir / "value.psf", MakePsf(exe));
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "value.psf"));
+  EXPECT_FALSE(builder.held);
+
+  WriteBytes(dir / "plain.psf", MakePsf(BuiltinExe()));
+  EXPECT_TRUE(psf::LoadDriverFromPsf(builder, dir / "plain.psf"));
+}
+
+TEST(LoadDriverFromPsf, EmptyParameterListGivesADriverWithoutParameters) {
+  TempDir dir;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  PutWord(exe, 2048 + 0x125BC, 0);  // first name address 0
+  WriteBytes(dir / "none.psf", MakePsf(exe));
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(builder, dir / "none.psf"));
+  EXPECT_EQ(builder.parameterCount, 0u);
+  EXPECT_EQ(psf::GetParameter(builder, 0), 0u);
+  EXPECT_EQ(psf::SetParameter(builder, 1, 0), 0u);
+}
+
+TEST(ReleaseDriver, EmptiesTheBuilderButKeepsTheTagText) {
+  psf::PsfBuilder builder;
+  psf::ReleaseDriver(builder);  // nothing held: nothing happens
+  builder.tagText = "length=1:00";
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  psf::ReleaseDriver(builder);
+  EXPECT_FALSE(builder.held);
+  EXPECT_FALSE(builder.image.loaded);
+  EXPECT_TRUE(builder.image.ram.empty());
+  EXPECT_EQ(builder.parameterCount, 0u);
+  EXPECT_EQ(builder.tagText, "length=1:00");
+  psf::ReleaseDriver(builder);
+}
+
+}  // namespace
