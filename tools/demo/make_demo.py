@@ -424,7 +424,8 @@ def build_bank(samples_def, programs_def):
 NOTE_STEPS = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 TOKEN = re.compile(r"\s*(?:(?P<note>[a-gr])(?P<acc>[+#-]?)(?P<len>\d*)(?P<dots>\.*)"
                    r"|(?P<cmd>[olv])(?P<num>\d+)|(?P<oct>[<>])|(?P<chord>\[[^\]]*\])(?P<clen>\d*)(?P<cdots>\.*)"
-                   r"|(?P<bar>\|))")
+                   r"|(?P<ctl>[PXVW])(?P<cval>-?\d+)|(?P<tie>&)|(?P<bar>\|))")
+CONTROLLERS = {"P": 10, "X": 11, "V": 7}
 
 
 def _expand_repeats(text, where):
@@ -455,10 +456,11 @@ def _length_ticks(length, dots, default, resolution, where):
 
 
 def parse_voice(text, resolution, where, state=None):
-    """Parses one voice line into (notes, length in ticks); notes are (tick, length, key, velocity).
+    """Parses one voice line into (notes, controls, length in ticks).
 
-    state holds octave, default length and velocity; a voice continued on a later line passes
-    the same dict so they carry over.
+    notes are (tick, length, key, velocity); controls are (tick, "cc", number, value) and
+    (tick, "bend", value, None) with value -8192..8191. state holds octave, default length and
+    velocity; a voice continued on a later line passes the same dict so they carry over.
     """
     text = _expand_repeats(text, where)
     if state is None:
@@ -467,8 +469,10 @@ def parse_voice(text, resolution, where, state=None):
     state.setdefault("length", resolution)
     state.setdefault("velocity", 100)
     notes = []
+    controls = []
     tick = 0
     pos = 0
+    tie = False
     text = text.rstrip()
     while pos < len(text):
         match = TOKEN.match(text, pos)
@@ -476,6 +480,20 @@ def parse_voice(text, resolution, where, state=None):
             raise DemoError("%s: cannot read %r" % (where, text[pos:pos + 12]))
         pos = match.end()
         if match.group("bar"):
+            continue
+        if match.group("tie"):
+            tie = True
+            continue
+        if match.group("ctl"):
+            value = int(match.group("cval"))
+            if match.group("ctl") == "W":
+                if not -8192 <= value <= 8191:
+                    raise DemoError("%s: bend %d outside -8192..8191" % (where, value))
+                controls.append((tick, "bend", value, None))
+            else:
+                if not 0 <= value <= 127:
+                    raise DemoError("%s: controller value %d" % (where, value))
+                controls.append((tick, "cc", CONTROLLERS[match.group("ctl")], value))
             continue
         if match.group("cmd"):
             number = int(match.group("num"))
@@ -501,13 +519,26 @@ def parse_voice(text, resolution, where, state=None):
                     key = _key(inner.group("note"), inner.group("acc"), octave, where)
                     notes.append((tick, ticks, key, state["velocity"]))
             tick += ticks
+            tie = False
             continue
         ticks = _length_ticks(match.group("len"), match.group("dots"), state["length"], resolution, where)
         if match.group("note") != "r":
-            notes.append((tick, ticks, _key(match.group("note"), match.group("acc"), state["octave"], where),
-                          state["velocity"]))
+            key = _key(match.group("note"), match.group("acc"), state["octave"], where)
+            if tie:
+                # "&" holds the previous note on: same key, ending here.
+                if not notes or notes[-1][2] != key or notes[-1][0] + notes[-1][1] != tick:
+                    raise DemoError("%s: '&' must join two notes of the same pitch" % where)
+                first, length, _, velocity = notes[-1]
+                notes[-1] = (first, length + ticks, key, velocity)
+            else:
+                notes.append((tick, ticks, key, state["velocity"]))
+        elif tie:
+            raise DemoError("%s: '&' before a rest" % where)
+        tie = False
         tick += ticks
-    return notes, tick
+    if tie:
+        raise DemoError("%s: '&' at the end of a line" % where)
+    return notes, controls, tick
 
 
 def _key(letter, accidental, octave, where):
@@ -537,14 +568,16 @@ def parse_score(path):
         words = line.split()
         if part is not None:
             if words[0] == "end":
-                lengths = {label: length for label, (notes, length) in part["voices"].items()}
+                lengths = {label: voice[2] for label, voice in part["voices"].items()}
                 if len(set(lengths.values())) != 1:
                     raise DemoError("%s: voices of part %s differ in length: %s" % (where, part["name"], lengths))
                 length = next(iter(lengths.values()))
-                for label, (notes, _) in part["voices"].items():
+                for label, (notes, controls, _) in part["voices"].items():
                     channel = int(label.split(".")[0])
                     for note_tick, ticks, key, velocity in notes:
                         score["items"].append(("note", tick + note_tick, channel, key, velocity, ticks))
+                    for control_tick, kind, a, b in controls:
+                        score["items"].append((kind, tick + control_tick, channel, a, b))
                 score["items"].append(("part", tick, part["name"], length))
                 tick += length
                 part = None
@@ -557,9 +590,10 @@ def parse_score(path):
             if not 0 <= channel <= 15:
                 raise DemoError("%s: channel %d" % (where, channel))
             state = part["states"].setdefault(label, {})
-            notes, length = parse_voice(match.group(2), score["resolution"], where, state)
-            old_notes, old_length = part["voices"].get(label, ([], 0))
+            notes, controls, length = parse_voice(match.group(2), score["resolution"], where, state)
+            old_notes, old_controls, old_length = part["voices"].get(label, ([], [], 0))
             part["voices"][label] = (old_notes + [(t + old_length, l, k, v) for t, l, k, v in notes],
+                                     old_controls + [(t + old_length, k, a, b) for t, k, a, b in controls],
                                      old_length + length)
             continue
         if words[0] == "resolution":
@@ -633,6 +667,12 @@ def build_seq(score):
             _, tick, channel, key, velocity, length = item
             add(tick, 3, "channel", (0x90 | channel, [key, velocity]))
             add(tick + length, 0, "channel", (0x90 | channel, [key, 0]))
+        elif item[0] == "cc":
+            _, tick, channel, number, value = item
+            add(tick, 2, "channel", (0xB0 | channel, [number, value]))
+        elif item[0] == "bend":
+            _, tick, channel, value, _ = item
+            add(tick, 2, "channel", (0xE0 | channel, [(value + 8192) & 0x7F, (value + 8192) >> 7]))
         elif item[0] == "tempo":
             add(item[1], 1, "tempo", item[2])
         elif item[0] == "loop_start":
@@ -712,9 +752,17 @@ def timeline(score, events, end_tick):
                           "velocity": velocity, "ticks": length,
                           "off_seconds": round(seconds(tick + length), 6)})
     notes.sort(key=lambda n: (n["tick"], n["channel"], n["key"]))
+    controls = []
     markers = []
     for item in score["items"]:
-        if item[0] != "note":
+        if item[0] in ("cc", "bend"):
+            entry = {"kind": item[0], "tick": item[1], "seconds": round(seconds(item[1]), 6), "channel": item[2]}
+            if item[0] == "cc":
+                entry.update(controller=item[3], value=item[4])
+            else:
+                entry.update(value=item[3])
+            controls.append(entry)
+        elif item[0] != "note":
             entry = {"kind": item[0], "tick": item[1], "seconds": round(seconds(item[1]), 6)}
             if item[0] == "tempo":
                 entry["bpm"] = item[2]
@@ -725,7 +773,8 @@ def timeline(score, events, end_tick):
                 entry["name"] = item[2]
                 entry["ticks"] = item[3]
             markers.append(entry)
-    return notes, markers, seconds(end_tick)
+    controls.sort(key=lambda c: (c["tick"], c["channel"]))
+    return notes, controls, markers, seconds(end_tick)
 
 
 # ----------------------------------------------------------------------------------------
@@ -736,7 +785,7 @@ def generate(out_dir, quiet=False):
     vh, vb, bank_info = build_bank(samples_def, programs_def)
     score = parse_score(os.path.join(HERE, "score.txt"))
     seq, events, end_tick = build_seq(score)
-    notes, markers, written_seconds = timeline(score, events, end_tick)
+    notes, controls, markers, written_seconds = timeline(score, events, end_tick)
 
     loop = [m for m in markers if m["kind"] in ("loop_start", "loop_end")]
     loop_seconds = loop[1]["seconds"] - loop[0]["seconds"] if len(loop) == 2 else 0.0
@@ -747,7 +796,7 @@ def generate(out_dir, quiet=False):
                 "end_tick": end_tick, "seconds_as_written": round(written_seconds, 6),
                 "loop_section_seconds": round(loop_seconds, 6),
                 "channels": {str(k): v for k, v in sorted(score["channels"].items())},
-                "markers": markers, "notes": notes},
+                "markers": markers, "controls": controls, "notes": notes},
         "vh": {"bytes": len(vh), "programs": len(bank_info["programs"]),
                "tones": sum(len(p["tones"]) for p in bank_info["programs"]),
                "samples": len(bank_info["samples"])},
