@@ -209,11 +209,12 @@ def render_psf(psf_path, wav_path, seconds=10, timeout=None, keep_temp=False):
 
 
 # ----------------------------------------------------------------------------------------
-# Self-test: two PSFs made here, one idle (silence) and one keying an SPU voice (a tone).
+# PSFs made here: one that keys a single SPU voice on given ADPCM data (to hear a sample as
+# the player's SPU plays it, with no driver involved), and an idle one.
 
 
-def _mips_tone_program(adpcm_data, data_address):
-    """MIPS code that uploads ADPCM to SPU RAM 0x1000 by DMA and keys voice 0 at pitch 0x1000."""
+def _mips_voice_program(data_address, data_size, pitch, adsr1, adsr2):
+    """MIPS code: uploads data_size bytes at data_address to SPU RAM 0x1000 by DMA, keys voice 0."""
     code = []
     t0, t1, t2 = 8, 9, 10
 
@@ -266,7 +267,7 @@ def _mips_tone_program(adpcm_data, data_address):
     delay(2000)
     store32(0x1F8010F0, 0x07654321 | 0x00080000)  # DPCR: reset value plus channel 4 enable
     store32(0x1F8010C0, data_address)
-    blocks = (len(adpcm_data) + 63) // 64
+    blocks = (data_size + 63) // 64
     store32(0x1F8010C4, (blocks << 16) | 16)
     store32(0x1F8010C8, 0x01000201)
     delay(20000)
@@ -275,10 +276,10 @@ def _mips_tone_program(adpcm_data, data_address):
     store16(0x1F801D82, 0x3FFF)
     store16(0x1F801C00, 0x3FFF)    # voice 0 volume
     store16(0x1F801C02, 0x3FFF)
-    store16(0x1F801C04, 0x1000)    # pitch: 44.1 kHz
+    store16(0x1F801C04, pitch)     # 0x1000: 44.1 kHz
     store16(0x1F801C06, 0x1000 // 8)
-    store16(0x1F801C08, 0x00FF)    # envelope: instant attack, hold
-    store16(0x1F801C0A, 0x1FC0)
+    store16(0x1F801C08, adsr1)
+    store16(0x1F801C0A, adsr2)
     store16(0x1F801D88, 0x0001)    # key on voice 0
     store16(0x1F801D8A, 0x0000)
     here = EXE_LOAD_ADDRESS + 4 * len(code)
@@ -287,19 +288,30 @@ def _mips_tone_program(adpcm_data, data_address):
     return b"".join(struct.pack("<I", word) for word in code)
 
 
+def make_voice_psf(adpcm_data, seconds=None, pitch=0x1000, adsr1=0x00FF, adsr2=0x1FC0):
+    """A PSF whose program plays ADPCM data on one SPU voice and then idles.
+
+    The data goes to SPU RAM 0x1000 by DMA; voice 0 is keyed on at `pitch` (0x1000 = 44.1 kHz)
+    with the envelope words adsr1/adsr2 (default: instant attack, hold at full level) and is
+    never keyed off. seconds: optional length tag. The data must end with a loop-end flag.
+    """
+    if not 0 < pitch <= 0x3FFF:
+        raise RenderError("pitch 0x%X outside 1..0x3FFF" % pitch)
+    data_offset = 0x1000
+    code = _mips_voice_program(EXE_LOAD_ADDRESS + data_offset, len(adpcm_data), pitch, adsr1, adsr2)
+    if len(code) > data_offset:
+        raise RenderError("voice program too long")
+    text = code + bytes(data_offset - len(code)) + bytes(adpcm_data) + bytes(64)
+    return build_psf(make_ps_exe(text), length_tag_text(seconds) if seconds else None)
+
+
 def _tone_psf(seconds):
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo"))
     import math
     import adpcm  # our encoder
     period = 56
     samples = [int(round(20000 * math.sin(2 * math.pi * i / period))) for i in range(period)]
-    data = adpcm.encode(samples, loop_start=0)
-    data_offset = 0x1000
-    code = _mips_tone_program(data, EXE_LOAD_ADDRESS + data_offset)
-    if len(code) > data_offset:
-        raise RenderError("self-test program too long")
-    text = code + bytes(data_offset - len(code)) + data + bytes(64)
-    return build_psf(make_ps_exe(text), length_tag_text(seconds)), 44100.0 / period
+    return make_voice_psf(adpcm.encode(samples, loop_start=0), seconds), 44100.0 / period
 
 
 def _idle_psf():

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks the demo song files on their own terms, without the generator's code.
 
-  check_demo.py [DIR]        DIR defaults to assets/demo of the source tree
+  check_demo.py [--play] [DIR]     DIR defaults to assets/demo of the source tree
 
 Reads demo.vh, demo.vb and demo.seq and checks: the VH layout and its size table against
 the VB, every tone's sample, key range and program; the ADPCM blocks and loop flags of every
@@ -9,8 +9,13 @@ sample, and that ffmpeg's PS-ADPCM decoder (through a VAG wrapper) agrees with o
 SEQ header, every event with running status, the loop markers, the tempo changes, that
 every note has a tone to play it within the SPU's pitch range, and the length of the piece.
 Exit status 1 with the reasons on stdout when anything is wrong.
+
+With --play, every sample is also played by the real PSF player's SPU (one voice at pitch
+0x1000, rendered by tools/render_psf.py, no driver involved): it must keep sounding through
+its loop, at the loop frequency that demo.json states (within 3 cents).
 """
 
+import json
 import os
 import struct
 import subprocess
@@ -275,7 +280,42 @@ def check_seq(seq, bank, c):
     return True
 
 
+def play_samples(samples, manifest, c):
+    sys.path.insert(0, os.path.join(HERE, ".."))
+    import audio_analysis as aa
+    import render_psf
+    described = {entry["number"]: entry for entry in manifest["samples"]}
+    with tempfile.TemporaryDirectory(prefix="check_demo_play.") as temp:
+        for sample in samples:
+            number = sample["number"]
+            psf = os.path.join(temp, "sample%02d.psf" % number)
+            wav = os.path.join(temp, "sample%02d.wav" % number)
+            with open(psf, "wb") as handle:
+                handle.write(render_psf.make_voice_psf(sample["data"]))
+            try:
+                render_psf.render_psf(psf, wav, seconds=3)
+                audio = aa.read_wav(wav)
+            except (render_psf.RenderError, aa.AnalysisError) as error:
+                c.check(False, "sample %d does not render: %s" % (number, error))
+                continue
+            level = max(aa.rms_db(audio, start=2.5))
+            c.check(level > -40.0, "sample %d: silent at the end of a 3 s render (%.1f dBFS): loop broken?"
+                    % (number, level))
+            expected = described.get(number, {}).get("loop_frequency")
+            text = "sample %d played by the player's SPU: RMS %.1f dBFS in its last 0.5 s" % (number, level)
+            if expected:
+                measured = aa.dominant_frequency(audio, start=1.0, duration=2.0, min_hz=0.7 * expected,
+                                                 max_hz=1.5 * expected)
+                off = aa.cents(measured, expected)
+                c.check(abs(off) < 3.0, "sample %d: plays at %.3f Hz, demo.json says %.3f Hz" % (number, measured,
+                                                                                             expected))
+                text += ", %.3f Hz (%+.2f cents from %.3f Hz)" % (measured, off, expected)
+            print(text)
+
+
 def main(argv):
+    play = "--play" in argv
+    argv = [a for a in argv if a != "--play"]
     folder = argv[0] if argv else os.path.join(HERE, "..", "..", "assets", "demo")
     c = Checker()
     files = {}
@@ -292,6 +332,9 @@ def main(argv):
     compare_with_ffmpeg(samples, c)
     print("VH: %d programs, %d samples, VB %d bytes" % (len(bank["programs"]), len(samples), len(files["demo.vb"])))
     check_seq(files["demo.seq"], bank, c)
+    if play:
+        with open(os.path.join(folder, "demo.json"), encoding="utf-8") as handle:
+            play_samples(samples, json.load(handle), c)
     print("check_demo: %s" % ("FAILED" if c.failures else "ok"))
     return 1 if c.failures else 0
 
