@@ -392,7 +392,7 @@ def build_bank(samples_def, programs_def):
                                  int(tone.get("priority", 8)), mode, int(tone.get("volume", 127)),
                                  int(tone.get("pan", 64)), centre, int(tone.get("fine", 0)), low, high,
                                  0, 0, 0, 0, bend_down, bend_up, 0, 0, word1, word2, program["number"],
-                                 names[tone["sample"]], 0xC0, 0xC1, 0xC2, 0xC3)
+                                 names[tone["sample"]], 0, 0, 0, 0)
             assert len(record) == TONE_RECORD_SIZE
             block[slot * TONE_RECORD_SIZE:(slot + 1) * TONE_RECORD_SIZE] = record
             tone_info.append({"sample": names[tone["sample"]], "sample_name": tone["sample"], "keys": [low, high],
