@@ -1,0 +1,72 @@
+# Lists the defined dynamic symbols of the foundation library (demangled) and fails on any that is not
+# part of its interface, or when a part of the interface is missing.
+# Usage: cmake -DLIBRARY=<liblfqfoundation.so> -DNM=<nm> -P check_exported_symbols.cmake
+if(NOT LIBRARY OR NOT NM)
+  message(FATAL_ERROR "LIBRARY and NM are required")
+endif()
+execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "nm failed: ${errors}")
+endif()
+
+set(free_functions
+  "ReadBOM(unsigned char*)" "ReadBOM(GFile&)" "ReadBOM(_IO_FILE*)"
+  "WriteBOM(unsigned char*)" "WriteBOM(GFile&)" "WriteBOM(_IO_FILE*)"
+  "WriteUtf8(GString, GFile&)" "WriteUtf8(GString, _IO_FILE*)"
+  "UnicodeToUtf8(wchar_t const*, char*&)" "Utf8ToUnicode(wchar_t*&, char*)"
+  "StoreFile(wchar_t const*, unsigned char*&)" "FlushFile(wchar_t const*, unsigned char*, int)"
+  "FileExists(wchar_t const*)" "StoreAsciiText(wchar_t const*, wchar_t*&)"
+  "StoreUtf8Text(wchar_t const*, wchar_t*&)" "ReadLine(wchar_t*, GString&)"
+  "CreateFileList(wchar_t const*, wchar_t const*, GStringArray&)" "align(int, int)"
+  "SysAllocStringLen(wchar_t const*, unsigned int)" "SysReAllocStringLen(wchar_t**, wchar_t const*, unsigned int)"
+  "SysFreeString(wchar_t*)" "SysStringLen(wchar_t const*)")
+set(class_data "vtable for GFile" "typeinfo for GFile" "typeinfo name for GFile")
+# A few members from each class that must be present.
+set(required_members
+  "GString::GString(char const*)" "GString::Set(void*, GString::GStringType)"
+  "GString::Format(wchar_t const*, ...)" "GString::operator[](int) const"
+  "GStringArray::SetAtGrow(int, GString const&)" "GStringArray::operator[](int)"
+  "GFile::Open(wchar_t const*, unsigned int)" "GFile::Duplicate() const"
+  "GFile::GetInformation(BY_HANDLE_FILE_INFORMATION&) const"
+  "CBufferFile::operator=(CBufferFile const&)")
+
+string(REPLACE "\n" ";" lines "${listing}")
+set(names "")
+set(foreign "")
+foreach(line IN LISTS lines)
+  # "<address> <type> <name>": the name is everything behind the type letter.
+  if(NOT line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+    continue()
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  list(APPEND names "${name}")
+  if(name MATCHES "^(GString|GStringArray|GFile|CBufferFile)::")
+    continue()
+  endif()
+  list(FIND free_functions "${name}" at)
+  if(at GREATER -1)
+    continue()
+  endif()
+  list(FIND class_data "${name}" at)
+  if(at GREATER -1)
+    continue()
+  endif()
+  list(APPEND foreign "${name}")
+endforeach()
+
+set(missing "")
+foreach(name IN LISTS free_functions class_data required_members)
+  list(FIND names "${name}" at)
+  if(at EQUAL -1)
+    list(APPEND missing "${name}")
+  endif()
+endforeach()
+
+list(LENGTH names count)
+if(foreign OR missing)
+  string(REPLACE ";" "\n  " foreign_text "${foreign}")
+  string(REPLACE ";" "\n  " missing_text "${missing}")
+  message(FATAL_ERROR "Exported symbols outside the interface:\n  ${foreign_text}\nMissing from the interface:\n  ${missing_text}")
+endif()
+message(STATUS "${count} exported symbols, all of them the interface")
