@@ -5,6 +5,7 @@
 #include "core/failure.h"
 #include "psf/psf_builder.h"
 #include "ui/commands/batch_mode.h"
+#include "ui/commands/drop_dispatch.h"
 
 namespace ui {
 
@@ -60,6 +61,21 @@ int ListBuiltinParameters(std::FILE* stream, AppState& state) {
   return 0;
 }
 
+int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FILE* errors) {
+  if (files.empty()) {
+    std::fprintf(errors, "lfqutil: --convert: no file named\n");
+    return 1;
+  }
+  int status = 0;
+  for (const std::string& file : files) {
+    const DropResult result = DispatchDroppedFile(file, state);
+    if (result.produced) continue;
+    std::fprintf(errors, "lfqutil: %s: %s\n", file.c_str(), result.reason.c_str());
+    status = 1;
+  }
+  return status;
+}
+
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
   if (arguments.size() == 1 && arguments[0] == "--help") {
     PrintUsage(stdout);
@@ -70,6 +86,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
     return 0;
   }
   if (arguments.size() == 1 && arguments[0] == "--params") return ListBuiltinParameters(stdout, state);
+  if (!arguments.empty() && arguments[0] == "--convert") {
+    return ConvertFiles({arguments.begin() + 1, arguments.end()}, state, stderr);
+  }
   return RunBatchCommands(arguments, state);
 }
 

@@ -21,6 +21,11 @@ int RunCommandLine(const std::vector<std::string>& arguments, AppState& state);
 // "00 SEQ/SEP/VAG Address 4 0x800A0000". Uses the state's builder and releases it afterwards. The exit status.
 int ListBuiltinParameters(std::FILE* stream, AppState& state);
 
+// --convert: dispatches each file by its extension, in order, as if dropped on the window. Each file that
+// produced no output gives the line "lfqutil: FILE: reason" on errors. 0 when every file produced its
+// output, 1 when any did not or no file was named.
+int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FILE* errors);
+
 // Prints how to call the program.
 void PrintUsage(std::FILE* stream);
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "ui/commands/app_state.h"
+
+namespace ui {
+
+// The converter a file is dispatched to by its extension.
+enum class DropKind { None, ExeToPsf, PsfToExe, SepToSeq, SeqToMidi, VabToVags };
+
+// What one dispatched file came to: produced is true when its converter wrote all its output; otherwise
+// reason says why (a file of no known kind produced nothing either).
+struct DropResult {
+  DropKind kind = DropKind::None;
+  bool produced = false;
+  std::string reason;
+};
+
+// Converts one file by its extension, compared after clearing bit 0x20 of each character: EXE to PSF, PSF
+// to EXE, SEP to numbered SEQ files, SEQ to MIDI, VAB to numbered VAG files (through the shared bank, which
+// is empty again afterwards). The converter gets the path rebuilt from its directory part, base name and
+// extension; outputs go beside the input. Any other extension, or none, converts nothing.
+DropResult DispatchDroppedFile(const std::string& path, AppState& state);
+
+}  // namespace ui
