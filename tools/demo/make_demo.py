@@ -247,14 +247,14 @@ def envelope_words(tone):
 
 
 def _envelope_tick(level, exponential, decreasing, shift, step):
-    """One output sample of the SPU envelope; returns the new level."""
+    """One envelope step at `level`: returns (change of level, samples until the next step)."""
     cycles = 1 << max(0, shift - 11)
     adjust = step << max(0, 11 - shift)
     if exponential and not decreasing and level > 0x6000:
         cycles *= 4
     if exponential and decreasing:
         adjust = (adjust * level) >> 15
-    return level, adjust, cycles
+    return adjust, cycles
 
 
 def simulate_envelope(word1, word2, hold_seconds, max_seconds=12.0):
@@ -291,24 +291,24 @@ def simulate_envelope(word1, word2, hold_seconds, max_seconds=12.0):
             n += 1
             continue
         if phase == "attack":
-            _, adjust, cycles = _envelope_tick(level, a_exp, False, a_shift, a_step)
+            adjust, cycles = _envelope_tick(level, a_exp, False, a_shift, a_step)
             level = min(0x7FFF, level + adjust)
             if level >= 0x7FFF:
                 result["attack"] = n / OUTPUT_RATE
                 phase = "decay"
         elif phase == "decay":
-            _, adjust, cycles = _envelope_tick(level, True, True, d_shift, -8)
+            adjust, cycles = _envelope_tick(level, True, True, d_shift, -8)
             level = max(0, level + adjust)
             if level <= target or adjust == 0:
                 result["decay"] = n / OUTPUT_RATE
                 phase = "sustain"
         elif phase == "sustain":
-            _, adjust, cycles = _envelope_tick(level, s_exp, s_down, s_shift, s_step)
+            adjust, cycles = _envelope_tick(level, s_exp, s_down, s_shift, s_step)
             level = min(0x7FFF, max(0, level + adjust))
         else:
-            _, adjust, cycles = _envelope_tick(level, r_exp, True, r_shift, -8)
+            adjust, cycles = _envelope_tick(level, r_exp, True, r_shift, -8)
             level = max(0, level + adjust)
-            if level == 0 or (adjust == 0 and level < 16):
+            if level == 0:
                 result["release_end"] = n / OUTPUT_RATE - hold_seconds
                 break
         wait = cycles - 1
