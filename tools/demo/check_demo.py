@@ -180,7 +180,6 @@ def check_seq(seq, bank, c):
     pos = 15
     tick = 0
     running = None
-    saved_running = None
     programs = {}
     sounding = {}
     tempos = [(0, tempo)]
@@ -226,7 +225,8 @@ def check_seq(seq, bank, c):
                 for tone in tones:
                     c.check(key - tone["centre"] < 24, "tick %d: key %d is 2 octaves above centre %d"
                             % (tick, key, tone["centre"]))
-                c.check((channel, key) not in sounding, "tick %d: channel %d key %d struck twice" % (tick, channel, key))
+                c.check((channel, key) not in sounding,
+                        "tick %d: channel %d key %d struck twice" % (tick, channel, key))
                 sounding[(channel, key)] = tick
                 channels_with_notes.add(channel)
                 notes += 1
@@ -247,12 +247,10 @@ def check_seq(seq, bank, c):
                     c.check(loop_start is None, "second loop start")
                     loop_start = tick
                     loop_count = values[1]
-                    saved_running = running
                     c.check(not sounding, "notes sound across the loop start: %s" % sounding)
     except ValueError as error:
         c.check(False, "SEQ event walk: %s" % error)
         return None
-    del saved_running
     c.check(not sounding, "notes never released: %s" % sounding)
     c.check(loop_start is not None and loop_end is not None and loop_end > loop_start, "no loop section")
     c.check(len(tempos) >= 2 and len(set(t for _, t in tempos)) >= 2, "no tempo change")
