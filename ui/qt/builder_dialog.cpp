@@ -52,7 +52,11 @@ BuilderDialog::BuilderDialog(psf::PsfBuilder& builder, core::Platform& platform)
   setWindowTitle(ToQString(BUILDER_DIALOG_TITLE));
   CreateControls();
   OpenBuilderDialog(m_model, m_builder);
-  for (const std::string& item : m_model.items) m_list->addItem(QString::fromStdString(item));
+  {
+    const QSignalBlocker blocker(m_list);
+    for (const std::string& item : m_model.items) m_list->addItem(QString::fromStdString(item));
+    m_list->setCurrentIndex(-1);
+  }
   ShowFields();
 
   // Centred on the screen.

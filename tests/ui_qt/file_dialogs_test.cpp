@@ -1,0 +1,77 @@
+#include "ui/qt/file_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSignalSpy>
+#include <QStringList>
+#include <algorithm>
+
+#include "qt_test_application.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+core::FileFilter Filter(const char* description, const char* pattern) {
+  core::FileFilter filter;
+  filter.entries.emplace_back(description, pattern);
+  return filter;
+}
+
+// The names the dialog lists in a directory.
+QStringList ListedNames(QFileDialog& dialog, const std::filesystem::path& directory) {
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (model == nullptr) return {};
+  QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+  dialog.setDirectory(QString::fromStdString(directory.string()));
+  if (loaded.isEmpty()) loaded.wait(5000);
+  const QModelIndex root = model->index(QString::fromStdString(directory.string()));
+  QStringList names;
+  for (int row = 0; row < model->rowCount(root); ++row) names << model->index(row, 0, root).data().toString();
+  names.sort();
+  return names;
+}
+
+TEST(FileDialogs, PatternsMatchEveryLetterCase) {
+  EXPECT_EQ(ui::CaselessPatterns("*.SEQ"), QStringLiteral("*.[Ss][Ee][Qq]"));
+  EXPECT_EQ(ui::CaselessPatterns("*.PSF;*.MINIPSF"), QStringLiteral("*.[Pp][Ss][Ff] *.[Mm][Ii][Nn][Ii][Pp][Ss][Ff]"));
+  EXPECT_EQ(ui::QtNameFilter("Sony PlayStation File (*.VH)", "*.VH"),
+            QStringLiteral("Sony PlayStation File (*.VH) (*.[Vv][Hh])"));
+}
+
+TEST(FileDialogs, OpenDialogListsMatchingFilesInAnyCase) {
+  ui_testing::TestApplication();
+  TempDir dir;
+  for (const char* name : {"a.SEQ", "b.seq", "c.Seq", "d.sep", "e.VAG", "notes.txt"}) {
+    testing_support::WriteBytes(dir / name, {1});
+  }
+  const auto dialog =
+      ui::MakeOpenFileDialog("SEQ", Filter("Sony PlayStation File (*.SEQ;*.SEP;*.VAG)", "*.SEQ;*.SEP;*.VAG"));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("SEQ"));
+  EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+  EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+  // The dialog shows the description alone; the caseless patterns stay behind it.
+  EXPECT_EQ(dialog->nameFilters(),
+            QStringList{QStringLiteral("Sony PlayStation File (*.SEQ;*.SEP;*.VAG) (*.[Ss][Ee][Qq] *.[Ss][Ee][Pp] "
+                                       "*.[Vv][Aa][Gg])")});
+  EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Sony PlayStation File (*.SEQ;*.SEP;*.VAG)"));
+  EXPECT_EQ(ListedNames(*dialog, dir.path()), (QStringList{"a.SEQ", "b.seq", "c.Seq", "d.sep", "e.VAG"}));
+}
+
+TEST(FileDialogs, SaveVabDialogNeverAsksBeforeReplacing) {
+  ui_testing::TestApplication();
+  const auto dialog = ui::MakeSaveVabFileDialog();
+  EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("VAB"));
+  EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Sony PlayStation File (*.VAB) (*.[Vv][Aa][Bb])")});
+}
+
+TEST(FileDialogs, MessageTextsUseQtLineBreaks) {
+  EXPECT_EQ(ui::MessageBoxText("a\r\nb\r\n\r\nc"), QStringLiteral("a\nb\n\nc"));
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "ui/qt/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "modal_answers.h"
+#include "qt_test_application.h"
+#include "song_files.h"
+#include "support/temp_dir.h"
+#include "ui/commands/main_menu.h"
+#include "ui/qt/status_bar.h"
+
+namespace {
+
+using testing_support::TempDir;
+using ui_testing::Write;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    ui_testing::TestApplication();
+    state.systemInfo.computerName = "lantern";
+    state.systemInfo.osName = "Debian GNU/Linux 12 (bookworm)";
+    window = std::make_unique<ui::MainWindow>(state);
+    window->SetOnClosed([this] { ++closed; });
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  std::pair<QString, QString> Status() const {
+    return {window->statusBar().LeftText(), window->statusBar().RightText()};
+  }
+
+  TempDir dir;
+  ui::AppState state;
+  std::unique_ptr<ui::MainWindow> window;
+  int closed = 0;
+};
+
+TEST_F(MainWindowTest, FixedSmallWindowWithTitleIconAndIdleStatus) {
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Lanternfieldquarrystone Utility"));
+  EXPECT_EQ(window->clientArea().size(), QSize(320, 240));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(window->acceptDrops());
+  EXPECT_EQ(window->windowIcon().availableSizes(), QList<QSize>{QSize(48, 48)});
+
+  // The status bar sits below the client area, as wide as it, its left part ending 42 pixels short.
+  EXPECT_EQ(window->statusBar().width(), 320);
+  EXPECT_EQ(window->statusBar().LeftPartEnd(), 278);
+  EXPECT_GE(window->statusBar().y(), window->clientArea().geometry().bottom());
+  EXPECT_EQ(Status(), std::make_pair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
+  EXPECT_EQ(state.mainWindow.clientWidth, 320);
+  EXPECT_EQ(state.mainWindow.clientHeight, 240);
+  EXPECT_FLOAT_EQ(state.mainWindow.aspectRatio, 320.0f / 240.0f);
+}
+
+TEST_F(MainWindowTest, MenuBarCarriesTheCommands) {
+  QStringList seen;
+  for (QAction* top : window->menuBar().actions()) {
+    QString line = top->text() + QLatin1Char(':');
+    if (top->menu() == nullptr) line += QStringLiteral(" (%1)").arg(top->data().toInt());
+    if (top->menu() != nullptr) {
+      for (QAction* item : top->menu()->actions()) {
+        line += item->isSeparator() ? QStringLiteral(" -")
+                                    : QStringLiteral(" %1(%2)").arg(item->text()).arg(item->data().toInt());
+      }
+    }
+    seen << line;
+  }
+  EXPECT_EQ(seen, (QStringList{"File: About(104) - Exit(105)", "EXE: ToPSF(7000) FromPSF(7001)",
+                               "Sequence: SepToSeq(7009) - SeqToMid(7010)",
+                               "VAB: Split(7005) Combine(7006) - ToVAG(7007)", "PSF: (151)"}));
+  EXPECT_EQ(window->ActionFor(ui::COMMAND_SPLIT_VAB)->text(), QStringLiteral("Split"));
+  EXPECT_EQ(window->ActionFor(4711), nullptr);
+}
+
+TEST_F(MainWindowTest, AboutShowsTheEightLinesInAPlainMessageBox) {
+  ui_testing::ModalAnswers answers;
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::Critical;
+  answers.Add([&](QWidget& widget) {
+    auto& box = dynamic_cast<QMessageBox&>(widget);
+    caption = box.windowTitle();
+    text = box.text();
+    icon = box.icon();
+    box.accept();
+  });
+  window->ActionFor(ui::COMMAND_ABOUT)->trigger();
+  EXPECT_EQ(caption, QStringLiteral("Lanternfieldquarrystone Utility"));
+  EXPECT_EQ(text, QStringLiteral("Powered by Mossgate\nVersion 0.8.5.0\n\nMay  9 2015\n13:00:57\n\nlantern\n"
+                                 "Debian GNU/Linux 12 (bookworm)"));
+  EXPECT_EQ(icon, QMessageBox::NoIcon);
+}
+
+TEST_F(MainWindowTest, ToPsfThroughTheRealFileDialog) {
+  const auto exe = Write(dir, "song.exe", ui_testing::ExeBytes());
+  ui_testing::ModalAnswers answers;
+  answers.ChooseFile(exe);
+  window->ActionFor(ui::COMMAND_EXE_TO_PSF)->trigger();
+  EXPECT_TRUE(answers.AllUsed());
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"song.exe", "song.psf"}));
+
+  answers.Cancel();
+  window->ActionFor(ui::COMMAND_SEQ_TO_MIDI)->trigger();
+  EXPECT_TRUE(answers.AllUsed());
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"song.exe", "song.psf"}));
+}
+
+TEST_F(MainWindowTest, CombineThroughTheRealDialogsInOrder) {
+  const auto vh = Write(dir, "town.vh", ui_testing::VhBytes());
+  const auto vb = Write(dir, "town.vb", ui_testing::VbBytes());
+  ui_testing::ModalAnswers answers;
+  QStringList titles;
+  for (const auto& path : {vh, vb, dir / "joined"}) {
+    answers.Add([&titles, path](QWidget& widget) {
+      auto& dialog = dynamic_cast<QFileDialog&>(widget);
+      titles << dialog.windowTitle() + QLatin1Char(' ') + dialog.defaultSuffix();
+      dialog.selectFile(QString::fromStdString(path.string()));
+      static_cast<QDialog&>(dialog).accept();
+    });
+  }
+  window->ActionFor(ui::COMMAND_COMBINE_VAB)->trigger();
+  EXPECT_EQ(titles, (QStringList{"Open VH", "Open VB", "Save As VAB"}));
+  // The save dialog appends the default extension to a name typed without one.
+  EXPECT_EQ(testing_support::ReadBytes(dir / "joined.VAB"), ui_testing::VabBytes());
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindow) {
+  window->ActionFor(ui::COMMAND_EXIT)->trigger();
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, DroppedFilesAreConvertedInOrderWhileTheStatusBarSaysWait) {
+  Write(dir, "x.exe", ui_testing::ExeBytes());
+  Write(dir, "song.SEQ", ui_testing::SeqBytes());
+  Write(dir, "music.sep", ui_testing::SepBytes());
+  Write(dir, "bank.vab", ui_testing::VabBytes());
+  Write(dir, "notes", {1, 2, 3});
+
+  // What the status bar showed each time it was painted.
+  struct PaintRecorder : QObject {
+    ui::StatusBar* bar = nullptr;
+    QList<QPair<QString, QString>> painted;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      if (object == bar && event->type() == QEvent::Paint) painted.append({bar->LeftText(), bar->RightText()});
+      return false;
+    }
+  } recorder;
+  recorder.bar = &window->statusBar();
+  window->statusBar().installEventFilter(&recorder);
+
+  // x.psf comes from x.exe and then turns back into x.exe, so both succeed only in the order dropped.
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const char* name : {"x.exe", "x.psf", "song.SEQ", "music.sep", "bank.vab", "notes"}) {
+    urls << QUrl::fromLocalFile(QString::fromStdString((dir / name).string()));
+  }
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  QTRY_COMPARE_WITH_TIMEOUT(window->statusBar().RightText(), QStringLiteral("READY"), 5000);
+  QTest::qWait(20);
+
+  EXPECT_EQ(dir.Listing(),
+            (std::vector<std::string>{"bank.vab", "bank00.vag", "bank01.vag", "music.sep", "music00.seq", "music01.seq",
+                                      "notes", "song.SEQ", "song.mid", "x.exe", "x.psf"}));
+  EXPECT_EQ(testing_support::ReadBytes(dir / "x.exe"), ui_testing::ExeBytes());
+  ASSERT_GE(recorder.painted.size(), 2);
+  EXPECT_TRUE(recorder.painted.contains(qMakePair(QStringLiteral("WM_DROPFILES"), QStringLiteral("WAIT"))));
+  EXPECT_EQ(recorder.painted.back(), qMakePair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
+  window->statusBar().removeEventFilter(&recorder);
+}
+
+}  // namespace
