@@ -179,7 +179,9 @@ void RunParam(BatchRun& run, std::size_t index) {
                 : core::FormatText("missing value; set to %u", run.parameterValue);
         run.Report("PARAM", name, reason);
       }
-      psf::SetParameter(builder, run.parameterValue, k);
+      core::TakeFailureReason();
+      if (psf::SetParameter(builder, run.parameterValue, k) != run.parameterValue)
+        run.ReportNoted("PARAM", name, "cannot write the value into the driver");
     }
   }
   if (!anyMatched) {
