@@ -4,7 +4,7 @@
 if(NOT LIBRARY OR NOT NM)
   message(FATAL_ERROR "LIBRARY and NM are required")
 endif()
-execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
+execute_process(COMMAND ${NM} -D --defined-only -C -S ${LIBRARY}
   OUTPUT_VARIABLE listing RESULT_VARIABLE result ERROR_VARIABLE errors)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "nm failed: ${errors}")
@@ -35,11 +35,14 @@ string(REPLACE "\n" ";" lines "${listing}")
 set(names "")
 set(foreign "")
 foreach(line IN LISTS lines)
-  # "<address> <type> <name>": the name is everything behind the type letter.
-  if(NOT line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+  # "<address> [<size>] <type> <name>": the name is everything behind the type letter.
+  if(NOT line MATCHES "^[0-9a-fA-F]+ ([0-9a-fA-F]+ )?[A-Za-z] (.+)$")
     continue()
   endif()
-  set(name "${CMAKE_MATCH_1}")
+  set(name "${CMAKE_MATCH_2}")
+  if(name STREQUAL "vtable for GFile")
+    set(vtable_size "${CMAKE_MATCH_1}")
+  endif()
   list(APPEND names "${name}")
   if(name MATCHES "^(GString|GStringArray|GFile|CBufferFile)::")
     continue()
@@ -62,6 +65,15 @@ foreach(name IN LISTS free_functions class_data required_members)
     list(APPEND missing "${name}")
   endif()
 endforeach()
+
+# GFile's table: offset and type entries, its 27 virtual operations, then the two destructor entries.
+if(DEFINED vtable_size)
+  math(EXPR vtable_bytes "0x${vtable_size}")
+  math(EXPR expected_bytes "(2 + 27 + 2) * 8")
+  if(NOT vtable_bytes EQUAL expected_bytes)
+    message(FATAL_ERROR "vtable for GFile has ${vtable_bytes} bytes, expected ${expected_bytes}")
+  endif()
+endif()
 
 list(LENGTH names count)
 if(foreign OR missing)

@@ -30,7 +30,7 @@ std::unique_ptr<T[]> Own(T* buffer) {
   return std::unique_ptr<T[]>(buffer);
 }
 
-TEST(ByteOrderMark, InMemory) {
+TEST(FoundationByteOrderMark, InMemory) {
   unsigned char mark[3] = {0xEF, 0xBB, 0xBF};
   unsigned char other[3] = {0xEF, 0xBB, 0x00};
   EXPECT_EQ(ReadBOM(mark), 1);
@@ -41,7 +41,7 @@ TEST(ByteOrderMark, InMemory) {
   EXPECT_EQ(Bytes(written, written + 4), (Bytes{0xEF, 0xBB, 0xBF, 0x77}));
 }
 
-TEST(ByteOrderMark, ShortFilesHaveNoMark) {
+TEST(FoundationByteOrderMark, ShortFilesHaveNoMark) {
   TempDir dir;
   WriteBytes(dir / "short", {0xEF, 0xBB});
   WriteBytes(dir / "marked", {0xEF, 0xBB, 0xBF, 'a'});
@@ -67,7 +67,7 @@ TEST(ByteOrderMark, ShortFilesHaveNoMark) {
   EXPECT_EQ(ReadBOM(static_cast<std::FILE*>(nullptr)), 0);
 }
 
-TEST(Utf8Output, MarkAndTextToFilesAndStreams) {
+TEST(FoundationUtf8Output, MarkAndTextToFilesAndStreams) {
   TempDir dir;
   {
     GFile file(Wide(dir / "g.txt").c_str(), 0x1 | 0x1000);
@@ -88,7 +88,7 @@ TEST(Utf8Output, MarkAndTextToFilesAndStreams) {
   EXPECT_EQ(ReadBytes(dir / "s.txt"), (Bytes{0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x8E, 0xB5, 0xEF, 0xBF, 0xBD}));
 }
 
-TEST(Utf8Conversion, BothDirections) {
+TEST(FoundationUtf8Conversion, BothDirections) {
   char* utf8 = nullptr;
   EXPECT_EQ(UnicodeToUtf8(L"a\u00E9\U0001F3B5", utf8), 7);
   auto ownedUtf8 = Own(utf8);
@@ -110,7 +110,7 @@ TEST(Utf8Conversion, BothDirections) {
   EXPECT_EQ(wide, nullptr);
 }
 
-TEST(Utf8Conversion, InvalidSequencesBecomeReplacementCharacters) {
+TEST(FoundationUtf8Conversion, InvalidSequencesBecomeReplacementCharacters) {
   struct Case {
     const char* bytes;
     const wchar_t* expected;
@@ -132,7 +132,7 @@ TEST(Utf8Conversion, InvalidSequencesBecomeReplacementCharacters) {
   }
 }
 
-TEST(WholeFiles, StoreFile) {
+TEST(FoundationWholeFiles, StoreFile) {
   TempDir dir;
   WriteBytes(dir / "empty", {});
   WriteBytes(dir / "data", {0x00, 0x01, 0xFE, 0xFF});
@@ -148,7 +148,7 @@ TEST(WholeFiles, StoreFile) {
   EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{0x00, 0x01, 0xFE, 0xFF}));
 }
 
-TEST(WholeFiles, FlushFileAndFileExists) {
+TEST(FoundationWholeFiles, FlushFileAndFileExists) {
   TempDir dir;
   unsigned char bytes[] = {'n', 'e', 'w'};
   WriteBytes(dir / "out", {1, 2, 3, 4, 5});
@@ -170,7 +170,7 @@ TEST(WholeFiles, FlushFileAndFileExists) {
   EXPECT_EQ(FileExists(nullptr), 0);
 }
 
-TEST(TextFiles, AsciiTextKeepsEveryByte) {
+TEST(FoundationTextFiles, AsciiTextKeepsEveryByte) {
   TempDir dir;
   WriteBytes(dir / "ascii", {0x41, 0xE9, 0x00, 0xFF});
   wchar_t* text = nullptr;
@@ -181,7 +181,7 @@ TEST(TextFiles, AsciiTextKeepsEveryByte) {
   EXPECT_EQ(text, nullptr);
 }
 
-TEST(TextFiles, AsciiTextNeedsAWritableFile) {
+TEST(FoundationTextFiles, AsciiTextNeedsAWritableFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
   TempDir dir;
   WriteBytes(dir / "locked", {'a'});
@@ -191,7 +191,7 @@ TEST(TextFiles, AsciiTextNeedsAWritableFile) {
   EXPECT_EQ(StoreUtf8Text(Wide(dir / "locked").c_str(), text), 0);
 }
 
-TEST(TextFiles, Utf8TextWithAndWithoutTheMark) {
+TEST(FoundationTextFiles, Utf8TextWithAndWithoutTheMark) {
   TempDir dir;
   WriteBytes(dir / "marked", {0xEF, 0xBB, 0xBF, 'h', 0xC3, 0xA9, 0xF0, 0x9F, 0x8E, 0xB5});
   WriteBytes(dir / "plain", {'h', 0xC3, 0xA9});
@@ -210,7 +210,7 @@ TEST(TextFiles, Utf8TextWithAndWithoutTheMark) {
   EXPECT_EQ(text, nullptr);
 }
 
-TEST(ReadLine, LineEnds) {
+TEST(FoundationReadLine, LineEnds) {
   struct Case {
     std::wstring text;
     int result;
@@ -234,7 +234,7 @@ TEST(ReadLine, LineEnds) {
   EXPECT_EQ(ReadLine(nullptr, line), -1);
 }
 
-TEST(ReadLine, WalksATextAndKeepsWhatTheLineHeld) {
+TEST(FoundationReadLine, WalksATextAndKeepsWhatTheLineHeld) {
   std::wstring text = L"one\r\ntwo\rthree";
   std::vector<std::wstring> lines;
   int position = 0;
@@ -248,7 +248,7 @@ TEST(ReadLine, WalksATextAndKeepsWhatTheLineHeld) {
   EXPECT_EQ(lines, (std::vector<std::wstring>{L">one", L">two", L">three"}));
 }
 
-TEST(FileLists, NamesOfMatchingFilesOnly) {
+TEST(FoundationFileLists, NamesOfMatchingFilesOnly) {
   TempDir dir;
   WriteBytes(dir / "a.txt", {});
   WriteBytes(dir / "b.TXT", {});
@@ -284,7 +284,7 @@ TEST(FileLists, NamesOfMatchingFilesOnly) {
   EXPECT_EQ(kept.GetSize(), 2);
 }
 
-TEST(Align, RoundsUpToMultiples) {
+TEST(FoundationAlign, RoundsUpToMultiples) {
   EXPECT_EQ(align(10, 4), 12);
   EXPECT_EQ(align(12, 4), 12);
   EXPECT_EQ(align(0, 4), 4);
@@ -295,7 +295,7 @@ TEST(Align, RoundsUpToMultiples) {
   EXPECT_EQ(align(5, 0), 5);  // no multiple of 0: unchanged
 }
 
-TEST(BufferFile, LoadResetAndReload) {
+TEST(FoundationBufferFile, LoadResetAndReload) {
   TempDir dir;
   WriteBytes(dir / "one", {1, 2, 3});
   WriteBytes(dir / "two", {9, 8});
@@ -316,7 +316,7 @@ TEST(BufferFile, LoadResetAndReload) {
   EXPECT_EQ(none.GetBuffer(), nullptr);
 }
 
-TEST(BufferFile, AssignmentGivesEachObjectItsOwnBuffer) {
+TEST(FoundationBufferFile, AssignmentGivesEachObjectItsOwnBuffer) {
   TempDir dir;
   WriteBytes(dir / "one", {1, 2, 3});
   CBufferFile source(Wide(dir / "one").c_str());

@@ -2,6 +2,9 @@
 
 #include <foundation/Export.h>
 
+#ifdef _WIN32
+#include <oleauto.h>
+#else
 // Counted system strings, the Linux counterpart of OLE Automation strings: a block holding the length in
 // bytes (32 bits) just before the characters, then the characters and a 0 character. The pointer handed out
 // points at the characters; it is allocated, reallocated and freed only through these functions.
@@ -16,3 +19,4 @@ LFQ_FOUNDATION_API int SysReAllocStringLen(wchar_t** string, const wchar_t* text
 LFQ_FOUNDATION_API void SysFreeString(wchar_t* string);
 // The length in characters; 0 for null.
 LFQ_FOUNDATION_API unsigned int SysStringLen(const wchar_t* string);
+#endif
