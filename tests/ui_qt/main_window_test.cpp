@@ -172,10 +172,22 @@ TEST_F(MainWindowTest, DroppedFilesAreConvertedInOrderWhileTheStatusBarSaysWait)
   QApplication::sendEvent(window.get(), &enter);
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  // "notes" has no extension and converts to nothing: a message box names it afterwards.
+  ui_testing::ModalAnswers answers;
+  QString message;
+  QPair<QString, QString> statusDuringMessage;
+  answers.Add([&](QWidget& widget) {
+    auto& box = dynamic_cast<QMessageBox&>(widget);
+    message = box.text();
+    statusDuringMessage = {window->statusBar().LeftText(), window->statusBar().RightText()};
+    box.accept();
+  });
   QApplication::sendEvent(window.get(), &drop);
   EXPECT_TRUE(drop.isAccepted());
-  QTRY_COMPARE_WITH_TIMEOUT(window->statusBar().RightText(), QStringLiteral("READY"), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(answers.AllUsed(), 5000);
   QTest::qWait(20);
+  EXPECT_TRUE(message.startsWith(QString::fromStdString((dir / "notes").string() + ":\n"))) << message.toStdString();
+  EXPECT_EQ(statusDuringMessage, qMakePair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
 
   EXPECT_EQ(dir.Listing(),
             (std::vector<std::string>{"bank.vab", "bank00.vag", "bank01.vag", "music.sep", "music00.seq", "music01.seq",
