@@ -139,7 +139,7 @@ class LFQ_FOUNDATION_API GFile {
   // Locks a byte range given by position and count without waiting; reports nothing. A count of 0 locks
   // nothing.
   virtual void LockRange(unsigned long long position, unsigned long long count);
-  // Opens a file (flags above); 1 on success, else 0 with no file open.
+  // Opens a file (flags above); 1 on success, else 0 with no file open. A directory is refused.
   virtual int Open(const wchar_t* name, unsigned int flags);
   // Bytes read; 0 for a count of 0, with no file open, or on failure.
   virtual unsigned int Read(void* buffer, unsigned int count);
