@@ -57,7 +57,7 @@ TEST(GFileOpen, CreateFlagsDecideWhatHappensToTheContents) {
   EXPECT_EQ(file.Open(Wide(dir / "other.bin").c_str(), 0x8000 | CREATE), 1);  // 0x8000 has no effect
   // Unbuffered, write-through and sequential opening are accepted on any file system.
   EXPECT_EQ(file.Open(Wide(dir / "other.bin").c_str(), 0x2 | 0x10000 | 0x20000 | 0x80000), 1);
-  EXPECT_EQ(file.Open(Wide(dir.path()).c_str(), 0x0), 0);                     // a directory is no file
+  EXPECT_EQ(file.Open(Wide(dir.path()).c_str(), 0x0), 0);  // a directory is no file
   EXPECT_EQ(file.Open(nullptr, 0x0), 0);
 }
 
