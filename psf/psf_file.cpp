@@ -1,9 +1,12 @@
 #include "psf/psf_file.h"
 
+#define ZLIB_CONST  // zlib's input pointers are const
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <memory>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
@@ -62,6 +65,62 @@ std::optional<std::uint32_t> CheckPsfHeader(std::span<const std::uint8_t> header
   return length;
 }
 
+// The PSF header and program section for the concatenation of pieces. The stream is byte for byte what one
+// compress2 call at level 9 over the concatenated bytes yields: zlib's output does not depend on how its
+// input is handed over as long as nothing is flushed before the end, so the pieces need not be copied
+// together first.
+std::optional<std::vector<std::uint8_t>> EncodePsfPieces(std::span<const std::span<const std::uint8_t>> pieces,
+                                                         std::size_t compressedLimit) {
+  z_stream stream{};
+  if (deflateInit(&stream, COMPRESSION_LEVEL) != Z_OK) {
+    core::SetFailureReason("compression failed: zlib could not start");
+    return std::nullopt;
+  }
+  // Not zeroed: zlib writes what it produces, and only that part is kept.
+  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(compressedLimit);
+  stream.next_out = output.get();
+  std::size_t outputLeft = compressedLimit;
+  constexpr std::size_t STEP = std::numeric_limits<uInt>::max();  // zlib counts in uInt
+  const auto run = [&](const std::uint8_t* input, std::size_t size, int flush) {
+    stream.next_in = input;
+    stream.avail_in = static_cast<uInt>(size);
+    for (;;) {
+      const std::size_t offered = std::min(outputLeft, STEP);
+      stream.avail_out = static_cast<uInt>(offered);
+      const int result = deflate(&stream, flush);
+      outputLeft -= offered - stream.avail_out;
+      if (result == Z_STREAM_END) return true;
+      if (result != Z_OK && result != Z_BUF_ERROR) return false;
+      if (result == Z_BUF_ERROR && stream.avail_out != 0) return false;  // no progress possible
+      if (flush != Z_FINISH && stream.avail_in == 0) return true;
+      if (stream.avail_out == 0 && outputLeft == 0) return false;  // the limit is reached
+    }
+  };
+  bool compressed = true;
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    for (std::size_t done = 0; compressed && done < piece.size(); done += STEP) {
+      compressed = run(piece.data() + done, std::min(STEP, piece.size() - done), Z_NO_FLUSH);
+    }
+  }
+  compressed = compressed && run(nullptr, 0, Z_FINISH);
+  const std::size_t length = compressedLimit - outputLeft;
+  deflateEnd(&stream);
+  if (!compressed) {
+    core::SetFailureReason(core::FormatText("compressed program exceeds %zu bytes", compressedLimit));
+    return std::nullopt;
+  }
+  const std::span<const std::uint8_t> section(output.get(), length);
+  const uLong crc = crc32(crc32(0, Z_NULL, 0), section.data(), static_cast<uInt>(section.size()));
+  core::ByteWriter file;
+  file.Text("PSF");
+  file.U8(PSF_VERSION_PLAYSTATION);
+  file.U32Le(0);  // no reserved area
+  file.U32Le(static_cast<std::uint32_t>(length));
+  file.U32Le(static_cast<std::uint32_t>(crc));
+  file.Bytes(section);
+  return file.Take();
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> BuildProgramImage(const RamImage& image) {
@@ -71,39 +130,19 @@ std::vector<std::uint8_t> BuildProgramImage(const RamImage& image) {
   if (!offset) return {};
   const auto ram = RamBytes(image, loadAddress, RAM_SIZE - *offset);
   if (!ram) return {};
-  std::vector<std::uint8_t> program(PSX_EXE_HEADER_SIZE + ram->size());
-  std::copy(image.header.begin(), image.header.end(), program.begin());
-  std::copy(ram->begin(), ram->end(), program.begin() + PSX_EXE_HEADER_SIZE);
+  // Appended piece by piece, so the 2 MiB are written once and not zeroed first.
+  std::vector<std::uint8_t> program;
+  program.reserve(PSX_EXE_HEADER_SIZE + ram->size());
+  program.insert(program.end(), image.header.begin(), image.header.end());
+  program.resize(PSX_EXE_HEADER_SIZE, 0);
+  program.insert(program.end(), ram->begin(), ram->end());
   return program;
 }
 
 std::optional<std::vector<std::uint8_t>> EncodePsfProgram(std::span<const std::uint8_t> program,
                                                           std::size_t compressedLimit) {
-  if (program.size() > std::numeric_limits<uLong>::max() >> 1) {
-    core::SetFailureReason("program too large to compress");
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> file(PSF_HEADER_SIZE + compressedLimit);
-  uLongf length = static_cast<uLongf>(compressedLimit);
-  const int result = compress2(file.data() + PSF_HEADER_SIZE, &length, program.data(),
-                               static_cast<uLong>(program.size()), COMPRESSION_LEVEL);
-  if (result != Z_OK) {
-    core::SetFailureReason(result == Z_BUF_ERROR
-                               ? core::FormatText("compressed program exceeds %zu bytes", compressedLimit)
-                               : core::FormatText("compression failed (zlib %d)", result));
-    return std::nullopt;
-  }
-  const std::span<const std::uint8_t> compressed(file.data() + PSF_HEADER_SIZE, length);
-  const uLong crc = crc32(crc32(0, Z_NULL, 0), compressed.data(), static_cast<uInt>(compressed.size()));
-  file[0] = 'P';
-  file[1] = 'S';
-  file[2] = 'F';
-  file[3] = PSF_VERSION_PLAYSTATION;
-  core::StoreU32Le(file, 4, 0);  // no reserved area
-  core::StoreU32Le(file, 8, static_cast<std::uint32_t>(length));
-  core::StoreU32Le(file, 12, static_cast<std::uint32_t>(crc));
-  file.resize(PSF_HEADER_SIZE + length);
-  return file;
+  const std::span<const std::uint8_t> pieces[] = {program};
+  return EncodePsfPieces(pieces, compressedLimit);
 }
 
 bool WritePsfFile(PsfBuilder& builder, const std::filesystem::path& path) {
@@ -111,12 +150,17 @@ bool WritePsfFile(PsfBuilder& builder, const std::filesystem::path& path) {
     core::SetFailureReason("no driver loaded");
     return false;
   }
-  const std::vector<std::uint8_t> program = BuildProgramImage(builder.image);
-  if (program.empty()) {
+  // The program image, handed to zlib in its three pieces rather than copied together first.
+  const std::uint32_t loadAddress = ImageLoadAddress(builder.image);
+  const auto offset = RamOffset(loadAddress, 0);
+  const auto ram = offset ? RamBytes(builder.image, loadAddress, RAM_SIZE - *offset) : std::nullopt;
+  if (!ram) {
     core::SetFailureReason("the driver's RAM image is not loaded");
     return false;
   }
-  const auto encoded = EncodePsfProgram(program, BUILD_COMPRESSED_LIMIT);
+  static constexpr std::array<std::uint8_t, PSX_EXE_HEADER_SIZE - KEPT_HEADER_SIZE> HEADER_PADDING{};
+  const std::span<const std::uint8_t> pieces[] = {builder.image.header, HEADER_PADDING, *ram};
+  const auto encoded = EncodePsfPieces(pieces, BUILD_COMPRESSED_LIMIT);
   if (!encoded) return false;
   auto output = core::OutputFile::Create(path);
   if (!output) return false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "assets/driver_image.h"
@@ -82,6 +83,55 @@ TEST(WritePsfFile, BuiltinDriverGivesTheDescribedProgramSection) {
   EXPECT_EQ(WordAt(*program, 2048 + 0x128C0), 1u);           // playback type
   EXPECT_EQ((*program)[2048 + 0x12914], 127);                // master volume (L)
   for (std::size_t i = 2048 + 0x1296C; i < program->size(); ++i) ASSERT_EQ((*program)[i], 0) << i;
+}
+
+// The program section zlib's compress2 makes at level 9 from the bytes, as the reference.
+std::vector<std::uint8_t> Compress2(const std::vector<std::uint8_t>& bytes) {
+  uLongf length = compressBound(static_cast<uLong>(bytes.size()));
+  std::vector<std::uint8_t> out(length);
+  EXPECT_EQ(compress2(out.data(), &length, bytes.data(), static_cast<uLong>(bytes.size()), 9), Z_OK);
+  out.resize(length);
+  return out;
+}
+
+std::vector<std::uint8_t> Section(const std::vector<std::uint8_t>& psfFile) {
+  return std::vector<std::uint8_t>(psfFile.begin() + 16, psfFile.begin() + 16 + WordAt(psfFile, 8));
+}
+
+TEST(WritePsfFile, ProgramSectionIsWhatCompress2MakesOfTheProgramImage) {
+  TempDir dir;
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  ASSERT_TRUE(psf::WritePsfFile(builder, dir / "plain.psf"));
+  EXPECT_EQ(Section(ReadBytes(dir / "plain.psf")), Compress2(psf::BuildProgramImage(builder.image)));
+
+  // Song-like data: runs, noise and repeats across the whole image, so many blocks and long matches.
+  std::mt19937 random(99);
+  for (std::size_t at = 0x30000; at < builder.image.ram.size(); at += 0x8000) {
+    const std::size_t kind = random() % 3;
+    for (std::size_t i = at; i < at + 0x8000; ++i) {
+      builder.image.ram[i] = kind == 0   ? static_cast<std::uint8_t>(random())
+                             : kind == 1 ? static_cast<std::uint8_t>(i / 64)
+                                         : builder.image.ram[i - 0x1234];
+    }
+  }
+  ASSERT_TRUE(psf::WritePsfFile(builder, dir / "song.psf"));
+  EXPECT_EQ(Section(ReadBytes(dir / "song.psf")), Compress2(psf::BuildProgramImage(builder.image)));
+}
+
+TEST(EncodePsfProgram, MatchesCompress2ForAnyInput) {
+  std::mt19937 random(5);
+  std::vector<std::uint8_t> noise(300000);
+  for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>(random() % 7);
+  for (const auto& input : {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{42}, noise}) {
+    const auto file = psf::EncodePsfProgram(input, 0x1E0800);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(Section(*file), Compress2(input));
+  }
+  // A limit the stream just fits, and one byte less.
+  const std::size_t exact = Compress2(noise).size();
+  EXPECT_TRUE(psf::EncodePsfProgram(noise, exact));
+  EXPECT_FALSE(psf::EncodePsfProgram(noise, exact - 1));
 }
 
 TEST(WritePsfFile, WritesTheTagTextUnchangedAndConsumesIt) {
