@@ -112,16 +112,19 @@ std::size_t WriteVb(std::FILE* file, const VabBank& bank, std::size_t startOffse
     core::SetFailureReason("no VB loaded");
     return 0;
   }
-  std::size_t position = startOffset;
+  // The samples lie back to back: one positioning, then each sample where the one before ended. (A
+  // positioned write per sample would cost the stream a flush each time.)
+  core::WriteAt(file, static_cast<std::int32_t>(startOffset), {});
+  std::size_t written = 0;
   const std::size_t count = SampleSlots(bank);
   for (std::size_t i = 0; i < count; ++i) {
     const SampleEntry& sample = bank.samples[i];
     if (sample.byteSize == 0) continue;
     const auto body = SampleBody(sample);
-    core::WriteAt(file, static_cast<std::int32_t>(position), body);
-    position += body.size();
+    std::fwrite(body.data(), 1, body.size(), file);
+    written += body.size();
   }
-  return position - startOffset;
+  return written;
 }
 
 std::size_t WriteVab(VabBank& bank, const std::filesystem::path& path) {

@@ -56,8 +56,12 @@ int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
   FillVagHeader(bank.vagHeader, sample, core::GetBaseName(PathText(vagPath)));
   int result = 0;
   if (std::optional<core::OutputFile> output = core::OutputFile::Create(vagPath)) {
-    core::WriteAt(output->stream(), 0, bank.vagHeader);
-    core::WriteAt(output->stream(), static_cast<std::int32_t>(VAG_HEADER_SIZE), sample.data);
+    // Header and data go out in one write.
+    std::vector<std::uint8_t> file;
+    file.reserve(VAG_HEADER_SIZE + sample.data.size());
+    file.insert(file.end(), bank.vagHeader.begin(), bank.vagHeader.end());
+    file.insert(file.end(), sample.data.begin(), sample.data.end());
+    core::WriteAt(output->stream(), 0, file);
     if (output->Commit()) result = 1;
   }
   std::vector<std::uint8_t>().swap(bank.vagHeader);
