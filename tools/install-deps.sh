@@ -7,7 +7,7 @@ $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
   cmake ninja-build g++ clang clang-format clang-tidy \
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
-  qt6-base-dev libgl-dev xvfb xauth \
+  qt6-base-dev libgl-dev xvfb xauth openbox \
   gcc-mipsel-linux-gnu binutils-mipsel-linux-gnu \
   python3 python3-mido python3-numpy ffmpeg timidity \
   audacious audacious-plugins

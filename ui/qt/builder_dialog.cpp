@@ -1,5 +1,6 @@
 #include "ui/qt/builder_dialog.h"
 
+#include <qdrawutil.h>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -25,6 +27,26 @@ int MulDiv(int value, int numerator, int denominator) {
   // Rounds to the nearest pixel, as the dialog manager does.
   return (value * numerator + denominator / 2) / denominator;
 }
+
+// A group box drawn the classic way: an etched frame whose top line runs through the middle of the title,
+// so the controls laid inside it in dialog units keep their room.
+class GroupFrame : public QGroupBox {
+ public:
+  GroupFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
+    qDrawShadeRect(&painter, frame, palette(), true, 1, 0);
+    const int textX = metrics.averageCharWidth();
+    const QRect textRect(textX - 2, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(textRect, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(textRect, Qt::AlignCenter, title());
+  }
+};
 
 void SetTextIfChanged(QLineEdit& edit, const std::string& text) {
   const QString wanted = QString::fromStdString(text);
@@ -76,7 +98,7 @@ void BuilderDialog::CreateControls() {
     QWidget* widget = nullptr;
     switch (control.kind) {
       case ControlKind::GroupBox:
-        widget = new QGroupBox(ToQString(control.text), this);
+        widget = new GroupFrame(ToQString(control.text), this);
         break;
       case ControlKind::Edit:
         widget = new QLineEdit(this);
@@ -93,6 +115,8 @@ void BuilderDialog::CreateControls() {
       case ControlKind::List: {
         m_list = new QComboBox(this);
         m_list->setEditable(false);
+        // A drop-down list of a fixed height below the box, as tall as the control's rectangle.
+        m_list->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
         connect(m_list, &QComboBox::currentIndexChanged, this, [this] { RunCommand(BUILDER_PARAMETER_LIST); });
         widget = m_list;
         break;
