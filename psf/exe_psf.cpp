@@ -7,16 +7,14 @@
 #include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
+#include "psf/input_file.h"
 #include "psf/psf_file.h"
 
 namespace psf {
 
 bool ConvertExeToPsf(const std::filesystem::path& path) {
-  const auto input = core::LoadWholeFile(path);
-  if (!input) {
-    core::SetFailureReason(core::DescribeSystemError("cannot open"));
-    return false;
-  }
+  const auto input = LoadInputFile(path);
+  if (!input) return false;
   auto file = EncodePsfProgram(*input, EXE_COMPRESSED_LIMIT);
   if (!file) return false;
   file->insert(file->end(), TAG_HEADER.begin(), TAG_HEADER.end());
@@ -26,6 +24,7 @@ bool ConvertExeToPsf(const std::filesystem::path& path) {
 
 bool ConvertPsfToExe(const std::filesystem::path& path) {
   std::optional<std::vector<std::uint8_t>> program;
+  if (!CheckInputFile(path)) return false;
   {
     const core::FileHandle file = core::OpenFile(path, "rb");
     if (!file) {

@@ -8,6 +8,7 @@
 #include "core/failure.h"
 #include "core/file_io.h"
 #include "core/text.h"
+#include "psf/input_file.h"
 #include "vab/vab_bank.h"
 #include "vab/vab_io.h"
 
@@ -42,13 +43,6 @@ const char* RegionName(SongRegion region) {
 bool RequireDriver(const PsfBuilder& builder) {
   if (builder.held && builder.image.loaded) return true;
   core::SetFailureReason("no driver loaded (MAKE or OPEN first)");
-  return false;
-}
-
-// The existence test that comes before anything changes: true when the file can be opened for reading.
-bool RequireFile(const std::filesystem::path& path) {
-  if (core::OpenFile(path, "rb")) return true;
-  core::SetFailureReason(core::DescribeSystemError("cannot open"));
   return false;
 }
 
@@ -102,28 +96,22 @@ bool PlaceFileAt(RamImage& image, const std::filesystem::path& path, std::uint32
     core::SetFailureReason("no driver loaded (MAKE or OPEN first)");
     return false;
   }
-  const auto data = core::LoadWholeFile(path);
-  if (!data) {
-    core::SetFailureReason(core::DescribeSystemError("cannot open"));
-    return false;
-  }
+  const auto data = LoadInputFile(path);
+  if (!data) return false;
   return data->empty() || WriteBytesAt(image, address, *data) == data->size();
 }
 
 bool PlaceSequenceFile(PsfBuilder& builder, const std::filesystem::path& path) {
   if (!RequireDriver(builder)) return false;
-  const auto data = core::LoadWholeFile(path);
-  if (!data) {
-    core::SetFailureReason(core::DescribeSystemError("cannot open"));
-    return false;
-  }
+  const auto data = LoadInputFile(path);
+  if (!data) return false;
   if (!FitsRegion(builder, SongRegion::Sequence, data->size())) return false;
   FillRegion(builder, SongRegion::Sequence, *data);
   return true;
 }
 
 bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
   if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
   if (vab::LoadVh(builder.bank, path) == 0) return RefuseBank(builder);
   const auto header = vab::BuildVhImage(builder.bank);
@@ -137,7 +125,7 @@ bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path) {
 }
 
 bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
   if (!builder.bank.loaded) {
     core::SetFailureReason("no VH placed before the VB");
     return false;
@@ -159,7 +147,7 @@ bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path) {
 }
 
 bool PlaceVabFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !RequireFile(path)) return false;
+  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
   if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
   if (vab::LoadVab(builder.bank, path) == 0) return RefuseBank(builder);
   const auto header = vab::BuildVhImage(builder.bank);

@@ -6,6 +6,7 @@
 #include "core/failure.h"
 #include "core/file_io.h"
 #include "core/text.h"
+#include "psf/input_file.h"
 #include "psf/psf_file.h"
 #include "vab/vab_bank.h"
 
@@ -170,6 +171,7 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
   std::optional<std::vector<std::uint8_t>> program;
+  if (!CheckInputFile(path)) return false;
   {
     const core::FileHandle file = core::OpenFile(path, "rb");
     if (!file) {

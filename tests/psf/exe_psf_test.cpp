@@ -69,6 +69,18 @@ TEST(ConvertExeToPsf, InputThatDoesNotCompressSmallEnoughWritesNothing) {
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"noise.exe", "noise.psf"}));
 }
 
+TEST(ConvertExeToPsf, DirectoriesAreNotInputs) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder.exe");
+  std::filesystem::create_directory(dir / "folder.psf");
+  EXPECT_FALSE(psf::ConvertExeToPsf(dir / "folder.exe"));
+  EXPECT_EQ(core::TakeFailureReason(), "cannot open: Is a directory");
+  EXPECT_FALSE(psf::ConvertPsfToExe(dir / "folder.psf"));
+  psf::PsfBuilder builder;
+  EXPECT_FALSE(psf::LoadDriverFromPsf(builder, dir / "folder.psf"));
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"folder.exe", "folder.psf"}));
+}
+
 TEST(ConvertPsfToExe, IgnoresTagsAndRefusesABadChecksum) {
   TempDir dir;
   const auto program = psf_testing::Ramp(5000, 0);

@@ -159,6 +159,17 @@ TEST_F(Placement, ClearIsCutAtTheEndOfRam) {
   EXPECT_EQ(ImageBytes(builder, 0x801FFEFF, 1), std::vector<std::uint8_t>{0x33});
 }
 
+TEST_F(Placement, DirectoriesAreRefused) {
+  std::filesystem::create_directory(dir / "folder");
+  const std::vector<std::uint8_t> before = builder.image.ram;
+  EXPECT_FALSE(psf::PlaceSequenceFile(builder, dir / "folder"));
+  EXPECT_EQ(core::TakeFailureReason(), "cannot open: Is a directory");
+  EXPECT_FALSE(psf::PlaceHeaderFile(builder, dir / "folder"));
+  EXPECT_FALSE(psf::PlaceVabFile(builder, dir / "folder"));
+  EXPECT_FALSE(psf::PlaceFileAt(builder.image, dir / "folder", 0x800A0000));
+  EXPECT_TRUE(builder.image.ram == before);
+}
+
 TEST(PlacementWithoutDriver, DoesNothing) {
   TempDir dir;
   WriteBytes(dir / "a.seq", Ramp(16, 1));

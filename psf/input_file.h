@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace psf {
+
+// True when path names a file that can be opened for reading; otherwise false with the reason noted
+// ("cannot open: ..."). A directory is refused: it opens on some systems but holds no bytes to take.
+bool CheckInputFile(const std::filesystem::path& path);
+
+// Every byte of the input file, or nothing with the reason noted (see CheckInputFile).
+std::optional<std::vector<std::uint8_t>> LoadInputFile(const std::filesystem::path& path);
+
+}  // namespace psf
