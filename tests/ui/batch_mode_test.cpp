@@ -2,6 +2,7 @@
 // working directory, and the bytes of the PSFs written, decoded here with zlib and read at fixed addresses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <regex>
@@ -288,6 +289,22 @@ TEST_F(BatchModeTest, MissingOperandsAndUnreadableFilesAreReported) {
   // Every failure line has the shape "lfqutil: KEYWORD[ FILE]: reason".
   const std::regex shape("lfqutil: (COMBINE|SPLIT|MAKE|OPEN|VAG|SEQ|VH|VB|VAB|OUT|PARAM)( [^:]+)?: .+");
   for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, shape)) << line;
+}
+
+TEST_F(BatchModeTest, CombineNamesTheFileThatFailedAndWritesNoVab) {
+  Bytes shortVb = testing_support::SmallVbAsWritten();
+  shortVb.resize(20);  // the VH's two samples need 24 bytes
+  WriteBytes(dir_ / "short.vb", shortVb);
+  ProgramRun run = Run({"COMBINE", "joined.vab", "bank.vh", "short.vb"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.starts_with("lfqutil: COMBINE short.vb: ")) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+  EXPECT_FALSE(Exists("joined.vab"));
+
+  run = Run({"COMBINE", "joined.vab", "bank.vh"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "lfqutil: COMBINE joined.vab: needs three file names: VAB to write, VH and VB\n");
+  EXPECT_FALSE(Exists("joined.vab"));
 }
 
 TEST_F(BatchModeTest, FailedOutLeavesNoFileBehind) {
