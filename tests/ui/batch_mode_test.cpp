@@ -307,6 +307,12 @@ TEST_F(BatchModeTest, CombineNamesTheFileThatFailedAndWritesNoVab) {
   EXPECT_FALSE(Exists("joined.vab"));
 }
 
+TEST_F(BatchModeTest, FailureStaysOnOneLineWhateverTheFileName) {
+  const ProgramRun run = Run({"SEQ", "two\nlines.seq"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "lfqutil: SEQ two?lines.seq: no driver loaded (MAKE or OPEN first)\n");
+}
+
 TEST_F(BatchModeTest, FailedOutLeavesNoFileBehind) {
   // The target is an existing directory: the finished PSF cannot take its place.
   std::filesystem::create_directory(dir_ / "taken.psf");
