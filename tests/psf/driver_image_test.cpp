@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "assets/driver_image.h"
+#include "psf_test_support.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -29,72 +30,6 @@ std::string TextString(std::uint32_t address) {
   }
   return "<unterminated>";
 }
-
-struct ExpectedParameter {
-  const char* name;
-  std::uint32_t valueAddress;
-  std::uint32_t width;
-};
-
-// The built-in driver's parameter list, in list order.
-const ExpectedParameter EXPECTED_PARAMETERS[] = {
-    {"SEQ/SEP/VAG Address", 0x800228A8, 4},     // 00
-    {"VH Address", 0x800228AC, 4},              // 01
-    {"VB Address", 0x800228B0, 4},              // 02
-    {"Playback Type", 0x800228C0, 4},           // 03
-    {"Playback Amount", 0x800228D4, 4},         // 04
-    {"Automatic Stop", 0x800228E8, 4},          // 05
-    {"SEP Play Mode", 0x800228C4, 4},           // 06
-    {"Sequence Amount", 0x800228E4, 2},         // 07
-    {"Sequence ID #1", 0x800228DE, 2},          // 08
-    {"Sequence ID #2", 0x800228E0, 2},          // 09
-    {"Sequence Tick Mode", 0x8002295C, 4},      // 10
-    {"Reverb Mode", 0x80022928, 4},             // 11
-    {"Reverb Depth (L)", 0x8002292C, 2},        // 12
-    {"Reverb Depth (R)", 0x8002292E, 2},        // 13
-    {"Reverb Delay", 0x80022930, 4},            // 14
-    {"Reverb Feedback", 0x80022934, 4},         // 15
-    {"Reverb Volume (L)", 0x80022918, 2},       // 16
-    {"Reverb Volume (R)", 0x8002291A, 2},       // 17
-    {"Master Volume (L)", 0x80022914, 2},       // 18
-    {"Master Volume (R)", 0x80022916, 2},       // 19
-    {"Sequence Volume (L)", 0x8002291C, 2},     // 20
-    {"Sequence Volume (R)", 0x8002291E, 2},     // 21
-    {"VAB ID", 0x800228DC, 2},                  // 22
-    {"VAB Transfer Mode", 0x800228D0, 2},       // 23
-    {"VAB Non-Zero Volume", 0x80022938, 4},     // 24
-    {"VAB High-Priority", 0x8002293C, 4},       // 25
-    {"Video Mode", 0x800228C8, 4},              // 26
-    {"Channel Output", 0x800228CC, 4},          // 27
-    {"Custom Tempo?", 0x80022940, 4},           // 28
-    {"Custom Tempo Value", 0x80022958, 2},      // 29
-    {"Custom Accelerando?", 0x80022944, 4},     // 30
-    {"Custom Crescendo?", 0x80022948, 4},       // 31
-    {"Custom Decrescendo?", 0x8002294C, 4},     // 32
-    {"Custom Ritardando?", 0x80022950, 4},      // 33
-    {"Custom Tick Skip?", 0x80022954, 4},       // 34
-    {"Custom Tick Resolution", 0x80022960, 4},  // 35
-    {"Custom Tick Skip Unit", 0x80022968, 1},   // 36
-    {"Custom Tick Skip Value", 0x8002296A, 2},  // 37
-    {"Custom Tick Timing", 0x80022964, 4},      // 38
-    {"De/Crescendo Volume", 0x80022920, 2},     // 39
-    {"Mute Channel 0", 0x80022860, 4},          // 40
-    {"Mute Channel 1", 0x80022864, 4},          // 41
-    {"Mute Channel 2", 0x80022868, 4},          // 42
-    {"Mute Channel 3", 0x8002286C, 4},          // 43
-    {"Mute Channel 4", 0x80022870, 4},          // 44
-    {"Mute Channel 5", 0x80022874, 4},          // 45
-    {"Mute Channel 6", 0x80022878, 4},          // 46
-    {"Mute Channel 7", 0x8002287C, 4},          // 47
-    {"Mute Channel 8", 0x80022880, 4},          // 48
-    {"Mute Channel 9", 0x80022884, 4},          // 49
-    {"Mute Channel 10", 0x80022888, 4},         // 50
-    {"Mute Channel 11", 0x8002288C, 4},         // 51
-    {"Mute Channel 12", 0x80022890, 4},         // 52
-    {"Mute Channel 13", 0x80022894, 4},         // 53
-    {"Mute Channel 14", 0x80022898, 4},         // 54
-    {"Mute Channel 15", 0x8002289C, 4},         // 55
-};
 
 TEST(BuiltinDriverImage, HeaderHoldsTheFixedFields) {
   const std::vector<std::uint8_t> expected = {
@@ -154,9 +89,9 @@ TEST(BuiltinDriverImage, ParameterListHoldsTheFiftySixParameters) {
     EXPECT_GE(nameAddress, 0x80022168u) << i;
     EXPECT_LT(nameAddress, 0x80022570u) << i;
     EXPECT_EQ(nameAddress % 4, 0u) << i;
-    EXPECT_EQ(TextString(nameAddress), EXPECTED_PARAMETERS[i].name) << i;
-    EXPECT_EQ(TextWord(entry + 4), EXPECTED_PARAMETERS[i].valueAddress) << i;
-    EXPECT_EQ(TextWord(entry + 8), EXPECTED_PARAMETERS[i].width) << i;
+    EXPECT_EQ(TextString(nameAddress), psf_testing::BUILTIN_PARAMETERS[i].name) << i;
+    EXPECT_EQ(TextWord(entry + 4), psf_testing::BUILTIN_PARAMETERS[i].valueAddress) << i;
+    EXPECT_EQ(TextWord(entry + 8), psf_testing::BUILTIN_PARAMETERS[i].width) << i;
   }
   EXPECT_EQ(TextWord(0x8002285C), 0u);  // list end
 }

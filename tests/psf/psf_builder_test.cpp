@@ -20,72 +20,6 @@ using psf_testing::PutWord;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
-struct ExpectedParameter {
-  const char* name;
-  std::uint32_t valueAddress;
-  std::uint32_t width;
-  std::uint32_t value;  // after LoadBuiltinDriver
-};
-
-const ExpectedParameter BUILTIN_PARAMETERS[] = {
-    {"SEQ/SEP/VAG Address", 0x800228A8, 4, 0x800A0000},  // 00
-    {"VH Address", 0x800228AC, 4, 0x800E0000},           // 01
-    {"VB Address", 0x800228B0, 4, 0x80160000},           // 02
-    {"Playback Type", 0x800228C0, 4, 1},                 // 03
-    {"Playback Amount", 0x800228D4, 4, 0},               // 04
-    {"Automatic Stop", 0x800228E8, 4, 0},                // 05
-    {"SEP Play Mode", 0x800228C4, 4, 0},                 // 06
-    {"Sequence Amount", 0x800228E4, 2, 1},               // 07
-    {"Sequence ID #1", 0x800228DE, 2, 0},                // 08
-    {"Sequence ID #2", 0x800228E0, 2, 0},                // 09
-    {"Sequence Tick Mode", 0x8002295C, 4, 1},            // 10
-    {"Reverb Mode", 0x80022928, 4, 0},                   // 11
-    {"Reverb Depth (L)", 0x8002292C, 2, 80},             // 12
-    {"Reverb Depth (R)", 0x8002292E, 2, 80},             // 13
-    {"Reverb Delay", 0x80022930, 4, 80},                 // 14
-    {"Reverb Feedback", 0x80022934, 4, 80},              // 15
-    {"Reverb Volume (L)", 0x80022918, 2, 127},           // 16
-    {"Reverb Volume (R)", 0x8002291A, 2, 127},           // 17
-    {"Master Volume (L)", 0x80022914, 2, 127},           // 18
-    {"Master Volume (R)", 0x80022916, 2, 127},           // 19
-    {"Sequence Volume (L)", 0x8002291C, 2, 110},         // 20
-    {"Sequence Volume (R)", 0x8002291E, 2, 110},         // 21
-    {"VAB ID", 0x800228DC, 2, 0},                        // 22
-    {"VAB Transfer Mode", 0x800228D0, 2, 0},             // 23
-    {"VAB Non-Zero Volume", 0x80022938, 4, 0},           // 24
-    {"VAB High-Priority", 0x8002293C, 4, 0},             // 25
-    {"Video Mode", 0x800228C8, 4, 0},                    // 26
-    {"Channel Output", 0x800228CC, 4, 0},                // 27
-    {"Custom Tempo?", 0x80022940, 4, 0},                 // 28
-    {"Custom Tempo Value", 0x80022958, 2, 0},            // 29
-    {"Custom Accelerando?", 0x80022944, 4, 0},           // 30
-    {"Custom Crescendo?", 0x80022948, 4, 0},             // 31
-    {"Custom Decrescendo?", 0x8002294C, 4, 0},           // 32
-    {"Custom Ritardando?", 0x80022950, 4, 0},            // 33
-    {"Custom Tick Skip?", 0x80022954, 4, 0},             // 34
-    {"Custom Tick Resolution", 0x80022960, 4, 0},        // 35
-    {"Custom Tick Skip Unit", 0x80022968, 1, 0},         // 36
-    {"Custom Tick Skip Value", 0x8002296A, 2, 0},        // 37
-    {"Custom Tick Timing", 0x80022964, 4, 0},            // 38
-    {"De/Crescendo Volume", 0x80022920, 2, 0},           // 39
-    {"Mute Channel 0", 0x80022860, 4, 0},                // 40
-    {"Mute Channel 1", 0x80022864, 4, 0},                // 41
-    {"Mute Channel 2", 0x80022868, 4, 0},                // 42
-    {"Mute Channel 3", 0x8002286C, 4, 0},                // 43
-    {"Mute Channel 4", 0x80022870, 4, 0},                // 44
-    {"Mute Channel 5", 0x80022874, 4, 0},                // 45
-    {"Mute Channel 6", 0x80022878, 4, 0},                // 46
-    {"Mute Channel 7", 0x8002287C, 4, 0},                // 47
-    {"Mute Channel 8", 0x80022880, 4, 0},                // 48
-    {"Mute Channel 9", 0x80022884, 4, 0},                // 49
-    {"Mute Channel 10", 0x80022888, 4, 0},               // 50
-    {"Mute Channel 11", 0x8002288C, 4, 0},               // 51
-    {"Mute Channel 12", 0x80022890, 4, 0},               // 52
-    {"Mute Channel 13", 0x80022894, 4, 0},               // 53
-    {"Mute Channel 14", 0x80022898, 4, 0},               // 54
-    {"Mute Channel 15", 0x8002289C, 4, 0},               // 55
-};
-
 // The ParameterBlock at 0x800228A8 in the image after LoadBuiltinDriver: the defaults, playback type 1.
 const std::vector<std::uint8_t> PREPARED_PARAMETER_BLOCK = [] {
   std::vector<std::uint8_t> block(196, 0);
@@ -125,7 +59,7 @@ TEST(LoadBuiltinDriver, ReadsTheFiftySixParametersInListOrder) {
   EXPECT_TRUE(builder.held);
   ASSERT_EQ(builder.parameterCount, 56u);
   for (std::uint32_t i = 0; i < 56; ++i) {
-    const ExpectedParameter& expected = BUILTIN_PARAMETERS[i];
+    const psf_testing::ExpectedParameter& expected = psf_testing::BUILTIN_PARAMETERS[i];
     EXPECT_EQ(psf::ReadImageString(builder.image, builder.parameters[i].nameAddress), expected.name) << i;
     EXPECT_EQ(psf::GetParameterName(builder, i), expected.name) << i;
     EXPECT_EQ(builder.parameters[i].valueAddress, expected.valueAddress) << i;
