@@ -17,10 +17,6 @@ std::uint32_t HeaderCount(const VabBank& bank, std::size_t offset) { return core
 // Where the size table starts in a VH with this many programs.
 std::size_t SizeTableOffset(std::size_t programCount) { return TONE_TABLE_OFFSET + TONE_BLOCK_SIZE * programCount; }
 
-std::span<const std::uint8_t> Slice(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t count) {
-  return bytes.subspan(offset, count);
-}
-
 }  // namespace
 
 std::uint32_t ProgramCount(const VabBank& bank) { return HeaderCount(bank, VH_PROGRAM_COUNT_OFFSET); }
@@ -57,12 +53,12 @@ std::optional<std::size_t> TryParseVh(VabBank& bank, std::span<const std::uint8_
     return std::nullopt;
   }
 
-  const auto header = Slice(buffer, 0, VH_HEADER_SIZE);
-  const auto programs = Slice(buffer, VH_HEADER_SIZE, PROGRAM_TABLE_SIZE);
+  const auto header = buffer.subspan(0, VH_HEADER_SIZE);
+  const auto programs = buffer.subspan(VH_HEADER_SIZE, PROGRAM_TABLE_SIZE);
   bank.header.assign(header.begin(), header.end());
   bank.programs.assign(programs.begin(), programs.end());
   bank.tones.assign(TONE_TABLE_SIZE, 0);
-  const auto toneBlocks = Slice(buffer, TONE_TABLE_OFFSET, TONE_BLOCK_SIZE * programCount);
+  const auto toneBlocks = buffer.subspan(TONE_TABLE_OFFSET, TONE_BLOCK_SIZE * programCount);
   std::copy(toneBlocks.begin(), toneBlocks.end(), bank.tones.begin());
 
   bank.samples.assign(SAMPLE_TABLE_ENTRIES, SampleEntry{});
@@ -117,7 +113,7 @@ std::optional<std::size_t> TryParseVb(VabBank& bank, std::span<const std::uint8_
   for (std::size_t i = 0; i < count; ++i) {
     SampleEntry& sample = bank.samples[i];
     if (sample.byteSize == 0) continue;
-    const auto bytes = Slice(buffer, offset, sample.byteSize);
+    const auto bytes = buffer.subspan(offset, sample.byteSize);
     sample.data.reserve(bytes.size() + SampleEndBlock.size());
     sample.data.assign(bytes.begin(), bytes.end());
     sample.data.insert(sample.data.end(), SampleEndBlock.begin(), SampleEndBlock.end());
@@ -141,7 +137,7 @@ std::uint16_t SamplePitch(const VabBank& bank, int index) {
     for (std::size_t tone = 0; tone < TONES_PER_PROGRAM; ++tone) {
       const std::size_t offset = block * TONE_BLOCK_SIZE + tone * TONE_RECORD_SIZE;
       const auto number = static_cast<std::int16_t>(core::LoadU16Le(bank.tones, offset + TONE_SAMPLE_NUMBER_OFFSET));
-      if (number == index + 1) {
+      if (number - 1 == index) {  // sample numbers count from 1; 0 names no sample
         toneOffset = offset;
         found = true;
         break;
@@ -150,8 +146,8 @@ std::uint16_t SamplePitch(const VabBank& bank, int index) {
   }
   const std::uint32_t fineTuning = core::LoadU8(bank.tones, toneOffset + TONE_FINE_TUNING_OFFSET);
 
-  // The fine tuning counts 1/128 semitone steps above the center note; two of them make one table step of
-  // 1/16 semitone, and 16 table steps carry into the next note.
+  // Four fine-tuning units make one table step of 1/16 semitone; a step count past 15 carries into the next
+  // note, whose row of the table continues where the first left off. The center note takes no part.
   std::uint32_t step = (fineTuning + fineTuning) / 8;
   std::uint32_t carry = 0;
   if (step > 15) {

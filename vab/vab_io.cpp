@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <system_error>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
@@ -13,6 +14,12 @@ namespace vab {
 namespace {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
+  // A directory opens for reading on some systems and measures as a huge stream; it is no bank.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    core::SetFailureReason("cannot open: Is a directory");
+    return std::nullopt;
+  }
   std::optional<std::vector<std::uint8_t>> bytes = core::LoadWholeFile(path);
   if (!bytes) core::SetFailureReason(core::DescribeSystemError("cannot open"));
   return bytes;

@@ -146,6 +146,11 @@ TEST(VabFiles, UnreadableFilesChangeNothing) {
   EXPECT_TRUE(bank.loaded) << "a VAB that cannot be opened leaves the bank as it was";
   EXPECT_EQ(vab::LoadVh(bank, dir / "missing.vh"), 0U);
   EXPECT_TRUE(bank.loaded);
+  // A directory is no bank, whatever size its stream claims.
+  std::filesystem::create_directory(dir / "folder.vab");
+  EXPECT_EQ(vab::LoadVab(bank, dir / "folder.vab"), 0U);
+  EXPECT_EQ(vab::LoadVh(bank, dir / "folder.vab"), 0U);
+  EXPECT_TRUE(bank.loaded);
   EXPECT_EQ(bank.samples[0].byteSize, 32U);
 }
 
