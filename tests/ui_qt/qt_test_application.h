@@ -6,14 +6,9 @@
 
 namespace ui_testing {
 
-// The one application object the widget tests share, created on first use (offscreen under ctest).
-inline QApplication& TestApplication() {
-  static int argc = 1;
-  static char name[] = "ui_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+// The application object the widget tests share: created before the first test (offscreen under ctest)
+// and destroyed after the last, before the program's own exit handlers run.
+QApplication& TestApplication();
 
 }  // namespace ui_testing
 
