@@ -1,6 +1,7 @@
 #include "core/file_io.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -50,6 +51,12 @@ void WriteFormatted(std::FILE* file, const char* format, std::va_list args) {
 }  // namespace
 
 FileHandle OpenFile(const std::filesystem::path& path, const char* mode) {
+  // The C library opens a directory for reading and then measures it as huge; it is no file.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   return FileHandle(std::fopen(path.c_str(), mode));
 }
 

@@ -17,7 +17,7 @@ struct FileCloser {
 // An open byte stream of the runtime that closes itself.
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a binary stream ("rb", "wb", ...); null when the path cannot be opened.
+// Opens a binary stream ("rb", "wb", ...); null (errno set) when the path cannot be opened or is a directory.
 FileHandle OpenFile(const std::filesystem::path& path, const char* mode);
 
 // Every byte of the file; nothing when it cannot be opened. An empty file gives an empty buffer.

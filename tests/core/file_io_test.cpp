@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "support/temp_dir.h"
 
 namespace {
@@ -24,6 +26,11 @@ TEST(FileIo, LengthAndWholeFileTellEmptyFromMissing) {
   EXPECT_TRUE(core::LoadWholeFile(dir / "empty.bin")->empty());
   EXPECT_FALSE(core::LoadWholeFile(dir / "missing.bin").has_value());
   EXPECT_EQ(*core::LoadWholeFile(dir / "three.bin"), (Bytes{1, 2, 3}));
+  // A directory is not a file: no 2 GiB "length", no buffer.
+  EXPECT_EQ(core::GetFileLength(dir.path()), 0);
+  EXPECT_FALSE(core::LoadWholeFile(dir.path()).has_value());
+  EXPECT_EQ(core::OpenFile(dir.path(), "rb"), nullptr);
+  EXPECT_EQ(errno, EISDIR);
 }
 
 std::int32_t FindIn(const TempDir& dir, const Bytes& content) {
