@@ -135,6 +135,9 @@ typedef struct Voice {
   uint16_t volL, volR, pitch;           /* register values */
   uint8_t dirty;                        /* DIRTY_* bits to write at the next flush */
   uint32_t startedAt;                   /* service number of the key on */
+  uint32_t releasedAt;                  /* service number of the key off */
+  uint8_t silent;                       /* sounding, but its envelope was found at 0 */
+  uint8_t pad[3];
 } Voice;
 
 #define DIRTY_VOLUME 1u
@@ -142,6 +145,8 @@ typedef struct Voice {
 #define DIRTY_SOURCE 4u
 
 extern Voice g_voices[VOICE_COUNT];
+extern uint32_t g_freeVoices;                                    /* bit v: voice v is free */
+extern uint32_t g_channelVoices[SEQUENCE_SLOTS][CHANNEL_COUNT]; /* voices of each channel */
 extern uint32_t g_keyOn, g_keyOff, g_reverbVoices;
 extern uint32_t g_serviceCount;
 extern int g_reverbOn;
@@ -149,6 +154,9 @@ extern int g_reverbOn;
 void VoicesInit(void);
 /* Picks a voice for a new tone of the given priority, or -1 to drop the note. */
 int VoiceAllocate(uint32_t priority);
+/* Takes a voice (free or stolen) for a channel of a sequence slot. */
+void VoiceAssign(int v, uint32_t owner, uint32_t channel);
+int LowestBit(uint32_t mask);
 /* Marks a prepared voice for key on at the next flush (cancelling a pending key off). */
 void VoiceKeyOn(int v);
 void VoiceKeyOff(int v);
@@ -218,8 +226,8 @@ int VagBusy(void);
 /* ---- Clock ------------------------------------------------------------------------- */
 
 /* Takes heartbeats from the interrupt latch into the song clock; called between events too,
- * so that a long service loses no heartbeat. */
-void ClockPoll(void);
+ * so that a long service loses no heartbeat. 1 when a heartbeat was taken. */
+int ClockPoll(void);
 
 /* ---- Small helpers ---------------------------------------------------------------------- */
 

@@ -201,8 +201,7 @@ static int ProbeService(uint32_t dt) {
     return 1;
   }
   if (s_probeUs >= 20500000u && voice->state != VOICE_ON) {
-    voice->owner = 0;
-    voice->channel = 0;
+    VoiceAssign(0, 0, 0);
     voice->level = LEVEL_FULL;
     voice->panOffset = 0;
     voice->ssa = g_bank.sampleSsa[1];
@@ -273,7 +272,7 @@ static void StartHeartbeat(void) {
 static uint32_t s_polls;
 #endif
 
-void ClockPoll(void) {
+int ClockPoll(void) {
   uint32_t stat = IoRead32(IO_I_STAT);
   if (stat & IRQ_TIMER2) IoWrite32(IO_I_STAT, ~IRQ_TIMER2);
   if (stat & IRQ_VBLANK) {
@@ -293,13 +292,13 @@ void ClockPoll(void) {
     ++s_heartbeats;
     s_sinceBeat = 0;
     s_timing = TIMING_COUNTER;
-    return;
+    return 1;
   }
   /* No heartbeat for long: the player runs no root counters. Take time from video frames,
    * and without those from the number of polls. */
   if (s_sinceBeat < LOST_POLLS) {
     ++s_sinceBeat;
-    return;
+    return 0;
   }
   if (stat & IRQ_VBLANK) {
     s_now += 1000000u / VideoRate();
@@ -315,6 +314,7 @@ void ClockPoll(void) {
       ++s_frames;
     }
   }
+  return 0;
 }
 
 int main(void) {

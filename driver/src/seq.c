@@ -38,10 +38,11 @@ static int HasMagic(uint32_t a, const char *magic) {
 /* ---- Voices of a channel -------------------------------------------------------------- */
 
 static void ForChannelVoices(const Sequence *s, uint32_t ch, void (*action)(int)) {
-  int v;
-  for (v = 0; v < VOICE_COUNT; ++v) {
-    const Voice *voice = &g_voices[v];
-    if (voice->state != VOICE_FREE && voice->owner == s->slot && voice->channel == ch) action(v);
+  uint32_t mask = g_channelVoices[s->slot][ch];
+  while (mask) {
+    int v = LowestBit(mask);
+    mask &= mask - 1u;
+    action(v);
   }
 }
 
@@ -159,11 +160,12 @@ static void PassEnd(Sequence *s, int loopJump) {
 /* ---- Events -------------------------------------------------------------------------- */
 
 static void NoteOff(Sequence *s, uint32_t ch, uint32_t note) {
-  int v;
-  for (v = 0; v < VOICE_COUNT; ++v) {
+  uint32_t mask = g_channelVoices[s->slot][ch];
+  while (mask) {
+    int v = LowestBit(mask);
     Voice *voice = &g_voices[v];
-    if (voice->state != VOICE_ON || voice->owner != s->slot || voice->channel != ch || voice->note != note)
-      continue;
+    mask &= mask - 1u;
+    if (voice->state != VOICE_ON || voice->note != note) continue;
     if (s->channels[ch].sustain)
       voice->state = VOICE_SUSTAINED;
     else
@@ -187,9 +189,8 @@ static void NoteOn(Sequence *s, uint32_t ch, uint32_t note, uint32_t velocity) {
     priority = g_settings.highPriority ? 127u : tone.priority;
     v = VoiceAllocate(priority);
     if (v < 0) continue;
+    VoiceAssign(v, s->slot, ch);
     voice = &g_voices[v];
-    voice->owner = s->slot;
-    voice->channel = (uint8_t)ch;
     voice->note = (uint8_t)note;
     voice->priority = (uint8_t)priority;
     voice->bendDown = tone.bendDown;
@@ -373,7 +374,8 @@ static void AdvanceSequence(Sequence *s, uint32_t dt) {
       if (budget == 0) break;
       --budget;
       DoEvent(s);
-      ClockPoll();
+      /* A long service: let what is ready sound now rather than at its end. */
+      if (ClockPoll()) VoicesFlush();
     }
     if (s->acc > ACC_LIMIT) s->acc = ACC_LIMIT;
   } while (dt > 0 && s->active);

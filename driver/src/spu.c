@@ -175,7 +175,9 @@ int SpuSetupReverb(uint32_t usedEnd) {
   return 1;
 }
 
+/* The main volume stays full: some players ignore it, so the master volume is applied to
+ * every voice instead (VoiceUpdateVolume). */
 void SpuSetMasterVolume(void) {
-  SpuWrite(SPU_MVOLL, (uint16_t)(ClampU32(g_settings.masterVolume[0], 0, 127) * 0x3FFFu / 127u));
-  SpuWrite(SPU_MVOLR, (uint16_t)(ClampU32(g_settings.masterVolume[1], 0, 127) * 0x3FFFu / 127u));
+  SpuWrite(SPU_MVOLL, 0x3FFFu);
+  SpuWrite(SPU_MVOLR, 0x3FFFu);
 }

@@ -9,6 +9,7 @@
 #define VAG_DATA 0x30u
 
 static int s_active;
+static int s_looped;        /* the sample repeats by itself: one endless pass */
 static uint32_t s_lengthUs; /* one pass, in microseconds, at most about 71 minutes */
 static uint32_t s_elapsedUs;
 static uint32_t s_passes;
@@ -19,13 +20,14 @@ static uint32_t Be32(uint32_t a) {
 }
 
 static void KeyVoice(void) {
+  VoiceAssign(VAG_VOICE, 0, 0);
   VoiceKeyOn(VAG_VOICE);
   VoiceUpdateVolume(VAG_VOICE);
   s_elapsedUs = 0;
 }
 
 int VagStart(void) {
-  uint32_t base = g_settings.sequenceAddress, size, rate, bytes, samples, ms;
+  uint32_t base = g_settings.sequenceAddress, size, rate, bytes, samples, ms, block;
   Voice *voice = &g_voices[VAG_VOICE];
 
   s_active = 0;
@@ -44,13 +46,21 @@ int VagStart(void) {
   SpuUpload(SPU_SAMPLES, base + VAG_DATA, bytes);
   g_bank.spuEnd = SPU_SAMPLES + bytes;
 
-  samples = bytes / 16u * 28u;
+  /* One pass lasts up to the first block that ends the sample; a sample that loops (an end
+   * block that repeats, other than the silent end block the utility appends) never ends. */
+  s_looped = 0;
+  for (block = 0; block < bytes / 16u; ++block) {
+    uint32_t at = base + VAG_DATA + 16u * block, flags = RamRead8(at + 1);
+    if ((flags & 1u) == 0) continue;
+    if ((flags & 2u) && !(flags == 7u && RamRead8(at) == 0 && RamRead8(at + 2) == 0x77u)) s_looped = 1;
+    break;
+  }
+  samples = (block + 1u) * 28u;
   ms = samples * 1000u / rate;
   s_lengthUs = (ms > 4000000u ? 4000000u : ms) * 1000u + 20000u;
 
   memset(voice, 0, sizeof *voice);
-  voice->owner = 0;
-  voice->channel = 0;
+  VoiceAssign(VAG_VOICE, 0, 0);
   voice->priority = 127;
   voice->reverb = 1;
   voice->level = LEVEL_FULL;
@@ -64,7 +74,7 @@ int VagStart(void) {
 }
 
 void VagAdvance(uint32_t dtMicroseconds) {
-  if (!s_active) return;
+  if (!s_active || s_looped) return;
   s_elapsedUs += dtMicroseconds;
   if (s_elapsedUs < s_lengthUs) return;
   ++s_passes;

@@ -5,15 +5,53 @@
 
 Voice g_voices[VOICE_COUNT];
 uint32_t g_keyOn, g_keyOff, g_reverbVoices;
+uint32_t g_freeVoices;
+uint32_t g_channelVoices[SEQUENCE_SLOTS][CHANNEL_COUNT];
 uint32_t g_serviceCount;
 int g_reverbOn;
 
 static uint32_t s_keyOffLater; /* key offs of voices keyed on in the same service */
 static uint32_t s_reverbWritten;
 
+#define ALL_VOICES ((1u << VOICE_COUNT) - 1u)
+
+static uint32_t s_master[2]; /* master volume per side, 0..128 */
+
 void VoicesInit(void) {
+  s_master[0] = Scale127(ClampU32(g_settings.masterVolume[0], 0, 127));
+  s_master[1] = Scale127(ClampU32(g_settings.masterVolume[1], 0, 127));
   memset(g_voices, 0, sizeof g_voices);
+  memset(g_channelVoices, 0, sizeof g_channelVoices);
   g_keyOn = g_keyOff = g_reverbVoices = s_keyOffLater = s_reverbWritten = 0;
+  g_freeVoices = ALL_VOICES;
+}
+
+static uint32_t *ChannelMask(const Voice *voice) {
+  return &g_channelVoices[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0][voice->channel & 15u];
+}
+
+static void VoiceFree(int v) {
+  Voice *voice = &g_voices[v];
+  *ChannelMask(voice) &= ~(1u << v);
+  voice->state = VOICE_FREE;
+  g_freeVoices |= 1u << v;
+}
+
+int LowestBit(uint32_t mask) {
+  int v = 0;
+  if ((mask & 0xFFFFu) == 0) {
+    mask >>= 16;
+    v = 16;
+  }
+  if ((mask & 0xFFu) == 0) {
+    mask >>= 8;
+    v += 8;
+  }
+  while ((mask & 1u) == 0) {
+    mask >>= 1;
+    ++v;
+  }
+  return v;
 }
 
 uint32_t PitchStep(int32_t u) {
@@ -58,8 +96,10 @@ void VoiceUpdateVolume(int v) {
   left = (((level * panLeft) >> 7) * Scale127(s->volume[0])) >> 7;
   right = (((level * panRight) >> 7) * Scale127(s->volume[1])) >> 7;
   if (g_settings.channelOutput != 0) left = right = (left + right) >> 1;
-  l = (uint16_t)LevelToRegister(left);
-  r = (uint16_t)LevelToRegister(right);
+  /* The master volume scales the register linearly (after the square law), as a main volume
+   * would: 127 is full, 64 about -6 dB. */
+  l = (uint16_t)((LevelToRegister(left) * s_master[0]) >> 7);
+  r = (uint16_t)((LevelToRegister(right) * s_master[1]) >> 7);
   if (l != voice->volL || r != voice->volR) {
     voice->volL = l;
     voice->volR = r;
@@ -81,26 +121,25 @@ void VoiceUpdatePitch(int v) {
   }
 }
 
-static uint32_t Envelope(int v) { return SpuRead(SPU_VOICE_ENVX(v)); }
 
 int VoiceAllocate(uint32_t priority) {
-  /* One pass; the lowest key wins. A free voice at once; then a voice whose envelope has died
-   * (released, or a one-shot sample that ended) or the releasing voice with the lowest
-   * envelope; then the sounding voice of lowest priority, the oldest among equals, if its
-   * priority is not above the new tone's. */
+  /* A free voice at once; else, lowest key first: a voice found silent (a one-shot sample that
+   * ended), the releasing voice released longest ago, then the sounding voice of lowest
+   * priority, the oldest among equals, if its priority is not above the new tone's. */
   int v, best = -1;
   uint32_t bestKey = 0xFFFFFFFFu;
+  if (g_freeVoices) return LowestBit(g_freeVoices);
   for (v = 0; v < VOICE_COUNT; ++v) {
     const Voice *voice = &g_voices[v];
     uint32_t key;
-    if (voice->state == VOICE_FREE) return v;
-    key = 0xFFFFFFFFu;
-    if (g_serviceCount - voice->startedAt >= 2) { /* before that the attack may not have begun */
-      uint32_t env = SpuRead(SPU_VOICE_ENVX(v));
-      if (voice->state == VOICE_RELEASING || env == 0) key = env;
-    }
-    if (key == 0xFFFFFFFFu && voice->priority <= priority)
+    if (voice->silent)
+      key = 0;
+    else if (voice->state == VOICE_RELEASING)
+      key = 0x00100000u - ((g_serviceCount - voice->releasedAt) & 0xFFFFFu);
+    else if (voice->priority <= priority)
       key = 0x10000000u | ((uint32_t)voice->priority << 20) | ((voice->startedAt - g_serviceCount) & 0xFFFFFu);
+    else
+      continue;
     if (key < bestKey) {
       bestKey = key;
       best = v;
@@ -111,8 +150,9 @@ int VoiceAllocate(uint32_t priority) {
 
 void VoiceKeyOff(int v) {
   uint32_t bit = 1u << v;
-  if (g_voices[v].state == VOICE_FREE) return;
+  if (g_voices[v].state == VOICE_FREE || g_voices[v].state == VOICE_RELEASING) return;
   g_voices[v].state = VOICE_RELEASING;
+  g_voices[v].releasedAt = g_serviceCount;
   if (g_keyOn & bit)
     s_keyOffLater |= bit; /* keyed on in this service: let the key on happen first */
   else
@@ -120,21 +160,28 @@ void VoiceKeyOff(int v) {
 }
 
 void VoicesReap(void) {
+  /* Envelopes are read once a service: a releasing voice at 0 is free again, a sounding voice
+   * at 0 (its sample ended) is the first to take for a new note. A voice keyed in the last two
+   * services may not have started its attack yet. */
   int v;
   for (v = 0; v < VOICE_COUNT; ++v) {
     Voice *voice = &g_voices[v];
-    if (voice->state != VOICE_RELEASING) continue;
-    if (g_serviceCount - voice->startedAt < 2) continue;
+    if (voice->state == VOICE_FREE || g_serviceCount - voice->startedAt < 2) continue;
     if ((g_keyOff | s_keyOffLater) & (1u << v)) continue; /* key off not written yet */
-    if (Envelope(v) == 0) voice->state = VOICE_FREE;
+    if (SpuRead(SPU_VOICE_ENVX(v)) != 0) continue;
+    if (voice->state == VOICE_RELEASING)
+      VoiceFree(v);
+    else
+      voice->silent = 1;
   }
 }
 
 uint32_t VoicesBusy(void) {
-  uint32_t n = 0;
-  int v;
-  for (v = 0; v < VOICE_COUNT; ++v)
-    if (g_voices[v].state != VOICE_FREE) ++n;
+  uint32_t n = 0, busy = ~g_freeVoices & ALL_VOICES;
+  while (busy) {
+    busy &= busy - 1;
+    ++n;
+  }
   return n;
 }
 
@@ -177,10 +224,22 @@ void VoicesFlush(void) {
   s_keyOffLater = 0;
 }
 
+void VoiceAssign(int v, uint32_t owner, uint32_t channel) {
+  Voice *voice = &g_voices[v];
+  if (voice->state != VOICE_FREE) *ChannelMask(voice) &= ~(1u << v);
+  voice->owner = (uint8_t)owner;
+  voice->channel = (uint8_t)channel;
+  voice->state = VOICE_ON;
+  voice->silent = 0;
+  g_freeVoices &= ~(1u << v);
+  *ChannelMask(voice) |= 1u << v;
+}
+
 void VoiceKeyOn(int v) {
   uint32_t bit = 1u << v;
   Voice *voice = &g_voices[v];
   voice->state = VOICE_ON;
+  voice->silent = 0;
   voice->startedAt = g_serviceCount;
   voice->dirty = DIRTY_VOLUME | DIRTY_PITCH | DIRTY_SOURCE;
   g_keyOn |= bit;
