@@ -8,7 +8,7 @@ namespace vab {
 
 // Writes the VH and VB parts of a VAB file beside it as DIR/BASE.vh and DIR/BASE.vb (lower-case extensions),
 // using the bank, which is released afterwards. 1 when both files were written; 0 when the VAB cannot be
-// read or refuses to parse (no file created) or an output cannot be written.
+// read or refuses to parse (no file created) or an output cannot be written (a VH already put in place stays).
 int SplitVab(VabBank& bank, const std::filesystem::path& vabPath);
 
 // Joins a VH file and a VB file into the VAB file vabPath, using the bank, which is released afterwards. The

@@ -16,7 +16,8 @@ namespace vab {
 std::size_t LoadVh(VabBank& bank, const std::filesystem::path& path);
 
 // Loads a VB file into a bank that holds a VH and no VB. Bytes of VB taken (the sum of the sample sizes), or
-// 0: unreadable file (bank unchanged), a file shorter than the sizes (bank released), no VH, or no sample.
+// 0: unreadable file, no VH, or a VB already held (bank unchanged in each); a file shorter than the sizes
+// (bank released); or simply no sample bytes to take (TryLoadVb tells this success apart).
 std::size_t LoadVb(VabBank& bank, const std::filesystem::path& path);
 
 // Loads a VAB file (a VH followed at once by its VB) into the bank. Bytes of VH and VB parsed, or 0:
