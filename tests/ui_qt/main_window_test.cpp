@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "modal_answers.h"
@@ -16,6 +17,7 @@
 #include "song_files.h"
 #include "support/temp_dir.h"
 #include "ui/commands/main_menu.h"
+#include "ui/qt/builder_dialog.h"
 #include "ui/qt/status_bar.h"
 
 namespace {
@@ -134,6 +136,54 @@ TEST_F(MainWindowTest, CombineThroughTheRealDialogsInOrder) {
   EXPECT_EQ(titles, (QStringList{"Open VH", "Open VB", "Save As VAB"}));
   // The save dialog appends the default extension to a name typed without one.
   EXPECT_EQ(testing_support::ReadBytes(dir / "joined.VAB"), ui_testing::VabBytes());
+}
+
+std::vector<ui::BuilderDialog*> VisibleBuilderDialogs() {
+  std::vector<ui::BuilderDialog*> dialogs;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = dynamic_cast<ui::BuilderDialog*>(widget);
+    if (dialog != nullptr && dialog->isVisible()) dialogs.push_back(dialog);
+  }
+  return dialogs;
+}
+
+TEST_F(MainWindowTest, PsfOpensBuilderDialogsThatLeaveTheWindowUsable) {
+  bool firstSeen = false;
+  bool secondSeen = false;
+  bool heldAfterSecondClosed = true;
+  bool firstOpenAfterSecondClosed = false;
+  QTimer::singleShot(0, [&] {
+    const auto first = VisibleBuilderDialogs();
+    if (first.size() != 1) return;
+    firstSeen = true;
+    // No owner window and no modality: the main window and its menu stay usable.
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(first[0]->parentWidget(), nullptr);
+    QTimer::singleShot(0, [&] {
+      const auto both = VisibleBuilderDialogs();
+      secondSeen = both.size() == 2;
+      EXPECT_TRUE(state.builder.held);
+      for (ui::BuilderDialog* dialog : both) {
+        if (dialog != first[0]) dialog->close();
+      }
+    });
+    window->ActionFor(ui::COMMAND_PSF)->trigger();  // a second dialog, run until it is closed
+    heldAfterSecondClosed = state.builder.held;
+    firstOpenAfterSecondClosed = first[0]->isVisible();
+    first[0]->close();
+  });
+  // Should a dialog never come up, nothing would end its loop: close whatever is left after a while.
+  QTimer::singleShot(10000, [] {
+    for (ui::BuilderDialog* dialog : VisibleBuilderDialogs()) dialog->close();
+  });
+  window->ActionFor(ui::COMMAND_PSF)->trigger();
+  EXPECT_TRUE(firstSeen);
+  EXPECT_TRUE(secondSeen);
+  EXPECT_FALSE(heldAfterSecondClosed);
+  EXPECT_TRUE(firstOpenAfterSecondClosed);
+  EXPECT_TRUE(VisibleBuilderDialogs().empty());
+  EXPECT_FALSE(state.builder.held);
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindow) {

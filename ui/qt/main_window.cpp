@@ -73,6 +73,12 @@ MainWindow::MainWindow(AppState& state)
   m_platform.SetStatusTexts(VERSION_TEXT, IDLE_STATUS_RIGHT);
 
   setAcceptDrops(true);
+
+  m_dropTimer.setSingleShot(true);
+  m_dropTimer.setInterval(0);
+  connect(&m_dropTimer, &QTimer::timeout, this, [this] { HandlePendingDrops(); });
+  m_frameTimer.setSingleShot(true);
+  connect(&m_frameTimer, &QTimer::timeout, this, [this] { CheckFrame(); });
 }
 
 void MainWindow::BuildMenuBar() {
@@ -150,7 +156,16 @@ void MainWindow::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The work starts once the drop has been acknowledged, so the program the files came from is not kept
   // waiting for the conversions.
-  QTimer::singleShot(0, this, [this, paths = std::move(paths)] { HandleDrop(paths); });
+  m_pendingDrops.push_back(std::move(paths));
+  m_dropTimer.start();
+}
+
+void MainWindow::HandlePendingDrops() {
+  while (!m_pendingDrops.empty()) {
+    const std::vector<std::string> paths = std::move(m_pendingDrops.front());
+    m_pendingDrops.pop_front();
+    HandleDrop(paths);
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -160,14 +175,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  // The frame's size is known once the window is on the screen; centre again with it.
-  if (!m_centredWithFrame) {
-    m_centredWithFrame = true;
-    QTimer::singleShot(0, this, [this] {
-      if (frameGeometry().size() != size()) CentreOnScreen();
-      RecordWindowRect();
-    });
+  // The frame's size is known only once the window manager has framed the window; centre again with it.
+  if (m_frameChecks == 0) m_frameTimer.start(0);
+}
+
+void MainWindow::CheckFrame() {
+  ++m_frameChecks;
+  if (frameGeometry().size() != size()) {
+    CentreOnScreen();
+  } else if (m_frameChecks < FRAME_CHECK_LIMIT) {
+    m_frameTimer.start(FRAME_CHECK_INTERVAL_MS);
   }
+  RecordWindowRect();
 }
 
 }  // namespace ui

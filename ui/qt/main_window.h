@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,6 +57,12 @@ class MainWindow : public QWidget {
  private:
   void BuildMenuBar();
   void RecordWindowRect();
+  void HandlePendingDrops();
+  void CheckFrame();
+
+  // How long to wait for the window manager's frame after the window is shown.
+  static constexpr int FRAME_CHECK_LIMIT = 20;
+  static constexpr int FRAME_CHECK_INTERVAL_MS = 25;
 
   AppState& m_state;
   QtPlatform m_platform;
@@ -62,7 +70,11 @@ class MainWindow : public QWidget {
   QWidget* m_client = nullptr;
   StatusBar* m_statusBar = nullptr;
   std::function<void()> m_onClosed;
-  bool m_centredWithFrame = false;
+  // Drops wait here until the drop itself has been acknowledged, then are worked off in order.
+  std::deque<std::vector<std::string>> m_pendingDrops;
+  QTimer m_dropTimer;
+  QTimer m_frameTimer;
+  int m_frameChecks = 0;
 };
 
 }  // namespace ui
