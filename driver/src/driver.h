@@ -135,7 +135,6 @@ typedef struct Voice {
   uint16_t volL, volR, pitch;           /* register values */
   uint8_t dirty;                        /* DIRTY_* bits to write at the next flush */
   uint32_t startedAt;                   /* service number of the key on */
-  uint32_t releasedAt;                  /* service number of the key off */
   uint8_t silent;                       /* sounding, but its envelope was found at 0 */
   uint8_t pad[3];
 } Voice;

@@ -180,12 +180,26 @@ void BenchRun(void);
 uint32_t BenchResult(int k);
 #endif
 #ifdef LFQ_COST_PROBE
-/* Test builds only: main loop polls are counted between heartbeats; after 20 s the song stops
- * and one voice reports them as its pitch step (0x800 + value): first the fewest polls in one
- * heartbeat, from 22 s the mean, from 23.5 s the longest service in heartbeats x 250.
- * Compared with a render of no song, they give the time the services take. */
+/* Test builds only. Main loop polls are counted between heartbeats while the song plays; at
+ * 20 s the song stops and one voice (sample 1, pitch step 0x800 + value) reports for a second
+ * each: from 20.5 s the fewest polls in one heartbeat, from 21.5 s the mean, from 22.5 s the
+ * longest service in microseconds / 10, and with LFQ_BENCH from 23.5 s eight operation counts
+ * for half a second each (bench.c). Compared with a render of no song, the polls give the time
+ * the services take. */
 static uint32_t s_probeUs;
 static uint32_t s_pollsTotal, s_beatsCounted, s_pollsMin = 0xFFFFFFFFu;
+
+static uint32_t ProbeValue(uint32_t t) {
+  if (t < 21500000u) return s_pollsMin;
+  if (t < 22500000u) return s_beatsCounted ? s_pollsTotal / s_beatsCounted : 0;
+  if (t < 23500000u) return s_maxCost / 10u;
+#ifdef LFQ_BENCH
+  return BenchResult((int)((t - 23500000u) / 500000u));
+#else
+  return 0;
+#endif
+}
+
 static int ProbeService(uint32_t dt) {
   Voice *voice = &g_voices[0];
   int v;
@@ -200,7 +214,8 @@ static int ProbeService(uint32_t dt) {
     }
     return 1;
   }
-  if (s_probeUs >= 20500000u && voice->state != VOICE_ON) {
+  if (s_probeUs < 20500000u) return 1;
+  if (voice->state != VOICE_ON) {
     VoiceAssign(0, 0, 0);
     voice->level = LEVEL_FULL;
     voice->panOffset = 0;
@@ -212,20 +227,9 @@ static int ProbeService(uint32_t dt) {
     g_sequences[0].channels[0].pan = 64;
     VoiceKeyOn(0);
     VoiceUpdateVolume(0);
-    voice->pitch = (uint16_t)ClampU32(0x800u + s_pollsMin, 1, 0x3FFFu);
-#ifdef LFQ_BENCH
-  } else if (s_probeUs >= 21000000u) {
-    uint32_t k = (s_probeUs - 21000000u) / 500000u;
-    voice->pitch = (uint16_t)ClampU32(0x800u + BenchResult((int)k), 1, 0x3FFFu);
-    voice->dirty |= DIRTY_PITCH;
-#endif
-  } else if (s_probeUs >= 23500000u) {
-    voice->pitch = (uint16_t)ClampU32(0x800u + s_maxCost / 10u, 1, 0x3FFFu);
-    voice->dirty |= DIRTY_PITCH;
-  } else if (s_probeUs >= 22000000u && s_beatsCounted) {
-    voice->pitch = (uint16_t)ClampU32(0x800u + s_pollsTotal / s_beatsCounted, 1, 0x3FFFu);
-    voice->dirty |= DIRTY_PITCH;
   }
+  voice->pitch = (uint16_t)ClampU32(0x800u + ProbeValue(s_probeUs), 1, 0x3FFFu);
+  voice->dirty |= DIRTY_PITCH;
   return 1;
 }
 #endif

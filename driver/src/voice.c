@@ -16,12 +16,24 @@ static uint32_t s_reverbWritten;
 #define ALL_VOICES ((1u << VOICE_COUNT) - 1u)
 
 static uint32_t s_master[2]; /* master volume per side, 0..128 */
+static uint32_t s_releasing; /* voices in release */
+static uint32_t s_reapNext;  /* the next sounding voice whose envelope is looked at */
+
+/* Stealing order, kept per voice so that allocation is one short pass; lower goes first:
+ * 0 for a voice found silent (a one-shot sample that ended), then releasing voices by the
+ * service of their key off, then sounding voices by priority and age. Service numbers are
+ * taken modulo 2^20, so the order can slip for a moment every 2^20 services. */
+#define KEY_RELEASING 0x00100000u
+#define KEY_SOUNDING 0x10000000u
+static uint32_t s_stealKey[VOICE_COUNT];
 
 void VoicesInit(void) {
   s_master[0] = Scale127(ClampU32(g_settings.masterVolume[0], 0, 127));
   s_master[1] = Scale127(ClampU32(g_settings.masterVolume[1], 0, 127));
   memset(g_voices, 0, sizeof g_voices);
   memset(g_channelVoices, 0, sizeof g_channelVoices);
+  memset(s_stealKey, 0, sizeof s_stealKey);
+  s_releasing = s_reapNext = 0;
   g_keyOn = g_keyOff = g_reverbVoices = s_keyOffLater = s_reverbWritten = 0;
   g_freeVoices = ALL_VOICES;
 }
@@ -30,8 +42,10 @@ static uint32_t *ChannelMask(const Voice *voice) {
   return &g_channelVoices[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0][voice->channel & 15u];
 }
 
+
 static void VoiceFree(int v) {
   Voice *voice = &g_voices[v];
+  s_releasing &= ~(1u << v);
   *ChannelMask(voice) &= ~(1u << v);
   voice->state = VOICE_FREE;
   g_freeVoices |= 1u << v;
@@ -122,25 +136,16 @@ void VoiceUpdatePitch(int v) {
 }
 
 
+
 int VoiceAllocate(uint32_t priority) {
-  /* A free voice at once; else, lowest key first: a voice found silent (a one-shot sample that
-   * ended), the releasing voice released longest ago, then the sounding voice of lowest
-   * priority, the oldest among equals, if its priority is not above the new tone's. */
+  /* A free voice at once; else the lowest key, sounding voices only when their priority is
+   * not above the new tone's. */
+  uint32_t limit = KEY_SOUNDING + ((priority + 1u) << 20), bestKey = 0xFFFFFFFFu;
   int v, best = -1;
-  uint32_t bestKey = 0xFFFFFFFFu;
   if (g_freeVoices) return LowestBit(g_freeVoices);
   for (v = 0; v < VOICE_COUNT; ++v) {
-    const Voice *voice = &g_voices[v];
-    uint32_t key;
-    if (voice->silent)
-      key = 0;
-    else if (voice->state == VOICE_RELEASING)
-      key = 0x00100000u - ((g_serviceCount - voice->releasedAt) & 0xFFFFFu);
-    else if (voice->priority <= priority)
-      key = 0x10000000u | ((uint32_t)voice->priority << 20) | ((voice->startedAt - g_serviceCount) & 0xFFFFFu);
-    else
-      continue;
-    if (key < bestKey) {
+    uint32_t key = s_stealKey[v];
+    if (key < bestKey && key < limit) {
       bestKey = key;
       best = v;
     }
@@ -152,7 +157,8 @@ void VoiceKeyOff(int v) {
   uint32_t bit = 1u << v;
   if (g_voices[v].state == VOICE_FREE || g_voices[v].state == VOICE_RELEASING) return;
   g_voices[v].state = VOICE_RELEASING;
-  g_voices[v].releasedAt = g_serviceCount;
+  s_releasing |= 1u << v;
+  if (!g_voices[v].silent) s_stealKey[v] = KEY_RELEASING + (g_serviceCount & 0xFFFFFu);
   if (g_keyOn & bit)
     s_keyOffLater |= bit; /* keyed on in this service: let the key on happen first */
   else
@@ -160,19 +166,27 @@ void VoiceKeyOff(int v) {
 }
 
 void VoicesReap(void) {
-  /* Envelopes are read once a service: a releasing voice at 0 is free again, a sounding voice
-   * at 0 (its sample ended) is the first to take for a new note. A voice keyed in the last two
-   * services may not have started its attack yet. */
-  int v;
-  for (v = 0; v < VOICE_COUNT; ++v) {
+  /* Envelopes are read once a service for the releasing voices (at 0 the voice is free again)
+   * and for four of the sounding ones in turn (at 0 its sample has ended: the first to take for
+   * a new note). A voice keyed in the last two services may not have started its attack yet. */
+  uint32_t check = s_releasing, n;
+  for (n = 0; n < 4; ++n) {
+    s_reapNext = s_reapNext + 1u >= VOICE_COUNT ? 0 : s_reapNext + 1u;
+    check |= 1u << s_reapNext;
+  }
+  check &= ~(g_freeVoices | g_keyOff | s_keyOffLater); /* key offs not written yet wait */
+  while (check) {
+    int v = LowestBit(check);
     Voice *voice = &g_voices[v];
-    if (voice->state == VOICE_FREE || g_serviceCount - voice->startedAt < 2) continue;
-    if ((g_keyOff | s_keyOffLater) & (1u << v)) continue; /* key off not written yet */
+    check &= check - 1u;
+    if (g_serviceCount - voice->startedAt < 2 || (voice->silent && voice->state != VOICE_RELEASING)) continue;
     if (SpuRead(SPU_VOICE_ENVX(v)) != 0) continue;
-    if (voice->state == VOICE_RELEASING)
+    if (voice->state == VOICE_RELEASING) {
       VoiceFree(v);
-    else
+    } else {
       voice->silent = 1;
+      s_stealKey[v] = 0;
+    }
   }
 }
 
@@ -231,6 +245,7 @@ void VoiceAssign(int v, uint32_t owner, uint32_t channel) {
   voice->channel = (uint8_t)channel;
   voice->state = VOICE_ON;
   voice->silent = 0;
+  s_releasing &= ~(1u << v);
   g_freeVoices &= ~(1u << v);
   *ChannelMask(voice) |= 1u << v;
 }
@@ -240,7 +255,9 @@ void VoiceKeyOn(int v) {
   Voice *voice = &g_voices[v];
   voice->state = VOICE_ON;
   voice->silent = 0;
+  s_releasing &= ~bit;
   voice->startedAt = g_serviceCount;
+  s_stealKey[v] = KEY_SOUNDING + ((uint32_t)voice->priority << 20) + (g_serviceCount & 0xFFFFFu);
   voice->dirty = DIRTY_VOLUME | DIRTY_PITCH | DIRTY_SOURCE;
   g_keyOn |= bit;
   g_keyOff &= ~bit;
