@@ -70,8 +70,9 @@ struct SepSplitTarget {
 // Walks the sequences of a SEP. The file's position does not matter; every read is absolute.
 // Returns 0 (count untouched) for a null file or one whose bytes 4 to 7 are not four zero bytes; otherwise
 // sets count to 0, adds 1 for each record whose sequence number follows on, and returns the count. A
-// record whose header or data runs past the end of the file is counted once, never written, and ends the
-// scan. With write set, each complete record is written at once (WriteSeqRecord) into the target.
+// record whose header or data runs past the end of the file (its missing bytes read as zero) is counted
+// once, never written, and ends the scan. With a target, each complete record is written at once
+// (WriteSeqRecord) into it; with none, nothing is written.
 std::int32_t ScanSepSequences(std::FILE* file, std::int32_t& count, SepSplitTarget* write);
 
 // Offset of the first 00 FF 2F 00 anywhere in the file, header included; -1 when there is none.
