@@ -159,15 +159,6 @@ TEST(SepSplitTest, UsersFilesInTheWorkingDirectoryAreLeftAlone) {
   EXPECT_EQ(songs.Listing(), (Names{"music.sep", "music00.mid", "music00.seq", "music01.seq", "music02.seq"}));
 }
 
-TEST(SepSplitTest, BareNameWritesIntoTheWorkingDirectory) {
-  TempDir work;
-  WriteBytes(work / "music.sep", MUSIC_SEP);
-  ScopedWorkingDirectory inWork(work.path());
-  std::int32_t count = 0;
-  EXPECT_TRUE(seq::ConvertSepToSeq("music.sep", count));
-  EXPECT_EQ(work.Listing(), (Names{"music.sep", "music00.seq", "music01.seq", "music02.seq"}));
-}
-
 TEST(SepSplitTest, SequenceThatCannotBeWrittenIsReportedAndTheOthersAreWritten) {
   TempDir dir;
   WriteBytes(dir / "music.sep", MUSIC_SEP);
