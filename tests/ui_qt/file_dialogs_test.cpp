@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QSignalSpy>
 #include <QStringList>
+#include <QTest>
 #include <algorithm>
 
 #include "qt_test_application.h"
@@ -21,15 +22,24 @@ core::FileFilter Filter(const char* description, const char* pattern) {
   return filter;
 }
 
-// The names the dialog lists in a directory.
-QStringList ListedNames(QFileDialog& dialog, const std::filesystem::path& directory) {
+// The names the dialog lists in a directory, once it has read the directory (at most a few seconds).
+QStringList ListedNames(QFileDialog& dialog, const std::filesystem::path& directory, qsizetype expectedCount) {
   auto* model = dialog.findChild<QFileSystemModel*>();
   if (model == nullptr) return {};
-  QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
-  dialog.setDirectory(QString::fromStdString(directory.string()));
-  if (loaded.isEmpty()) loaded.wait(5000);
-  const QModelIndex root = model->index(QString::fromStdString(directory.string()));
+  const QString path = QString::fromStdString(directory.string());
+  dialog.setDirectory(path);
   QStringList names;
+  QElapsedTimer clock;
+  clock.start();
+  do {
+    QTest::qWait(10);
+    const QModelIndex root = model->index(path);
+    names.clear();
+    for (int row = 0; row < model->rowCount(root); ++row) names << model->index(row, 0, root).data().toString();
+  } while (names.size() < expectedCount && clock.elapsed() < 5000);
+  QTest::qWait(50);  // anything that should not be listed has had its chance to show up too
+  const QModelIndex root = model->index(path);
+  names.clear();
   for (int row = 0; row < model->rowCount(root); ++row) names << model->index(row, 0, root).data().toString();
   names.sort();
   return names;
@@ -58,7 +68,7 @@ TEST(FileDialogs, OpenDialogListsMatchingFilesInAnyCase) {
             QStringList{QStringLiteral("Sony PlayStation File (*.SEQ;*.SEP;*.VAG) (*.[Ss][Ee][Qq] *.[Ss][Ee][Pp] "
                                        "*.[Vv][Aa][Gg])")});
   EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Sony PlayStation File (*.SEQ;*.SEP;*.VAG)"));
-  EXPECT_EQ(ListedNames(*dialog, dir.path()), (QStringList{"a.SEQ", "b.seq", "c.Seq", "d.sep", "e.VAG"}));
+  EXPECT_EQ(ListedNames(*dialog, dir.path(), 5), (QStringList{"a.SEQ", "b.seq", "c.Seq", "d.sep", "e.VAG"}));
 }
 
 TEST(FileDialogs, SaveVabDialogNeverAsksBeforeReplacing) {
