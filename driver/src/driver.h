@@ -230,8 +230,12 @@ int ClockPoll(void);
 
 /* ---- Small helpers ---------------------------------------------------------------------- */
 
+#ifndef LFQ_HOST
 void *memset(void *d, int c, unsigned int n);
 void *memcpy(void *d, const void *s, unsigned int n);
+#else
+#include <string.h>
+#endif
 
 static inline uint32_t ClampU32(uint32_t v, uint32_t low, uint32_t high) {
   return v < low ? low : (v > high ? high : v);

@@ -95,8 +95,8 @@ static uint32_t ServiceRate(void) {
 
 static uint32_t s_elapsedMs;
 static uint32_t s_elapsedRemainderUs;
-static uint32_t s_rampLevel = 0xFFFFFFFFu; /* last sequence level factor, 0..127 */
-static uint32_t s_speed = 256;             /* song time per real time, 256 = as written */
+static uint32_t s_rampLevel; /* last sequence level factor, 0..127; 0xFFFFFFFF = none yet */
+static uint32_t s_speed;     /* song time per real time, 256 = as written */
 
 /* Linear move from a to b over duration ms, t ms in. */
 static uint32_t Ramp(uint32_t a, uint32_t b, uint32_t t, uint32_t duration) {
@@ -321,10 +321,27 @@ int ClockPoll(void) {
   return 0;
 }
 
+/* Every variable starts from here, not from initialised data: the program owns the machine
+ * once, but a test harness may start it again. */
+static void ResetState(void) {
+  s_elapsedMs = s_elapsedRemainderUs = 0;
+  s_rampLevel = 0xFFFFFFFFu;
+  s_speed = 256;
+  s_now = s_frames = s_sinceBeat = s_sinceFrame = s_frameClock = 0;
+  s_heartbeats = s_maxCost = 0;
+  s_timing = TIMING_COUNTER;
+  g_serviceCount = 0;
+}
+
+#ifdef LFQ_HOST
+#define main DriverMain /* on the build host the test harness calls the driver as a function */
+#endif
+
 int main(void) {
   uint32_t lastService = 0, nextService = 0, period = 0, rate, lastFrames = 0;
 
   DisableInterrupts();
+  ResetState();
   IoWrite32(IO_I_MASK, 0);
   IoWrite32(IO_I_STAT, 0);
   ReadSettings();

@@ -461,6 +461,8 @@ int SequencerStart(void) {
   s_slotCount = 0;
   s_inTurn = 0;
   s_groupPasses = 0;
+  s_skipping = 0;
+  g_muteMask = 0;
   if (base < 0x80010000u || base > RAM_END - 16u || !HasMagic(base, "pQES")) return 0;
   regionEnd = RAM_END - base > SEQUENCE_REGION_SIZE ? base + SEQUENCE_REGION_SIZE : RAM_END;
 
