@@ -187,7 +187,7 @@ typedef struct Channel {
 typedef struct Sequence {
   uint8_t active, status, loopStatus, loopAwaitCount;
   uint8_t loopSet, loopCount, overrun, slot;
-  uint8_t jumped, pad[3];
+  uint8_t jumped, lastPassSilent, pad[2];
   uint32_t start, end, pos;   /* PS addresses of the event data */
   uint32_t loopPos;
   uint32_t loopTick;          /* song tick of the loop start */

@@ -129,9 +129,10 @@ static void PassEnd(Sequence *s, int loopJump) {
     Sequence *other = &g_sequences[s->slot ^ 1u];
     s->active = 0;
     ReleaseSequenceVoices(s);
+    s->lastPassSilent = (uint8_t)silentPass;
     if (s->slot == 1) {
       ++s_groupPasses;
-      if (!MorePasses(s_groupPasses) || (silentPass && other->passes == 0)) {
+      if (!MorePasses(s_groupPasses) || (silentPass && other->lastPassSilent)) {
         Finish(s);
         return;
       }

@@ -24,7 +24,7 @@ void BankLoad(void) {
 
   memset(&g_bank, 0, sizeof g_bank);
   g_bank.spuEnd = SPU_SAMPLES;
-  if (vh == 0 || vh < 0x80010000u) return;
+  if (vh < 0x80010000u || vh > RAM_END - (VH_HEADER + VH_PROGRAMS + VH_SIZE_TABLE)) return;
   blocks = Read16(vh + 0x12);
   samples = Read16(vh + 0x16);
   if (blocks == 0 || blocks > 128 || samples > 255) return;
@@ -52,7 +52,7 @@ void BankLoad(void) {
   }
 
   /* Samples lie back to back from the start of the VB; upload what fits in SPU RAM. */
-  if (vb == 0 || vb < 0x80010000u) return;
+  if (vb < 0x80010000u || vb >= RAM_END) return;
   spu = SPU_SAMPLES;
   for (n = 1; n <= samples; ++n) {
     uint32_t bytes = Read16(sizes + 2u * n) * 8u;

@@ -90,10 +90,11 @@ class DriverHostTest : public ::testing::Test {
       if (g_host.events[i].on) out.push_back(g_host.events[i]);
     return out;
   }
+  // Key offs after start-up (which releases every voice once).
   std::vector<HostKeyEvent> KeyOffs() const {
     std::vector<HostKeyEvent> out;
     for (int i = 0; i < g_host.eventCount; ++i)
-      if (!g_host.events[i].on) out.push_back(g_host.events[i]);
+      if (!g_host.events[i].on && g_host.events[i].timeUs > 0) out.push_back(g_host.events[i]);
     return out;
   }
 };
@@ -229,6 +230,119 @@ TEST_F(DriverHostTest, NothingPlacedKeysNothing) {
   EXPECT_TRUE(KeyOns().empty());
 }
 
+TEST_F(DriverHostTest, TwoSepSequencesPlayInTurnWhenTheModeSaysSo) {
+  PlaceBank();
+  Bytes sep = {'p', 'Q', 'E', 'S', 0, 0};
+  for (int id = 0; id < 2; ++id) {
+    // Each record: its key, 96 ticks (0.1 s), end.
+    Bytes events = {0x00, 0x90, static_cast<std::uint8_t>(60 + 12 * id), 100, 0x60, 0x80, 60, 0, 0x00, 0xFF,
+                    0x2F, 0x00};
+    Append(sep, {0, id, 0x01, 0xE0, 0x07, 0xA1, 0x20, 4, 2, 0, 0, 0, static_cast<int>(events.size())});
+    sep.insert(sep.end(), events.begin(), events.end());
+  }
+  HostWrite(SEQ_AT, sep.data(), static_cast<std::uint32_t>(sep.size()));
+  HostWrite16(PARAMS + 0x3C, 2);  // Sequence Amount
+  HostWrite16(PARAMS + 0x38, 1);  // Sequence ID #2
+  HostWrite32(PARAMS + 0x1C, 1);  // SEP Play Mode: in turn
+  HostWrite32(PARAMS + 0x2C, 2);  // two passes of the pair
+  HostRunDriver(1000000);
+  auto ons = KeyOns();
+  ASSERT_EQ(ons.size(), 4u);
+  EXPECT_EQ(ons[0].pitch, 0x1000);
+  EXPECT_EQ(ons[1].pitch, 0x2000);
+  EXPECT_EQ(ons[2].pitch, 0x1000);
+  EXPECT_EQ(ons[3].pitch, 0x2000);
+  EXPECT_NEAR(static_cast<double>(ons[1].timeUs - ons[0].timeUs), 100000.0, 17500.0);
+}
+
+TEST_F(DriverHostTest, TickSkipStartsLaterAndResolutionAndTempoParametersSetTheClock) {
+  PlaceBank();
+  Bytes events;
+  for (int i = 0; i < 4; ++i)
+    Append(events, {0x00, 0x90, 60 + 12 * (i % 2), 100, 0x83, 0x60, 0x80, 60 + 12 * (i % 2), 0});
+  Append(events, {0x00, 0xFF, 0x2F, 0x00});
+  PlaceSeq(events);
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostWrite32(PARAMS + 0xAC, 1);            // Custom Tick Skip?
+  g_host.ram[0x80022968 - 0x80000000] = 1;  // Custom Tick Skip Unit: quarter notes
+  HostWrite16(PARAMS + 0xC2, 1);            // Custom Tick Skip Value
+  HostWrite32(PARAMS + 0xB8, 960);          // Custom Tick Resolution: a quarter note is 960 ticks
+  HostWrite32(PARAMS + 0x98, 1);            // Custom Tempo?
+  HostWrite16(PARAMS + 0xB0, 240);          // at 240 BPM: 960 ticks a quarter, 0.25 s
+  HostRunDriver(1000000);
+  auto ons = KeyOns();
+  // One quarter (960 ticks) skipped: the second note (480 ticks in) is passed over, the third
+  // (at 960) sounds at once; notes then follow every 480 ticks = 0.125 s.
+  ASSERT_EQ(ons.size(), 2u);
+  EXPECT_EQ(ons[0].pitch, 0x1000);
+  EXPECT_LT(ons[0].timeUs, 20000u);
+  EXPECT_NEAR(static_cast<double>(ons[1].timeUs - ons[0].timeUs), 125000.0, 17500.0);
+}
+
+TEST_F(DriverHostTest, VolumeParameters) {
+  ToneSpec quiet;
+  PlaceBank({quiet});
+  g_host.ram[VH_AT - 0x80000000 + 0x820 + 2] = 0;  // tone volume 0
+  g_host.ram[VH_AT - 0x80000000 + 0x820 + 3] = 0;  // tone pan hard left
+  PlaceSeq({0x00, 0x90, 60, 127, 0x60, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostRunDriver(100000);
+  ASSERT_EQ(KeyOns().size(), 1u);
+  EXPECT_EQ(KeyOns()[0].volL, 0);  // tone volume 0 is silence
+  HostReset();
+  PlaceBank({quiet});
+  g_host.ram[VH_AT - 0x80000000 + 0x820 + 2] = 0;
+  g_host.ram[VH_AT - 0x80000000 + 0x820 + 3] = 0;
+  PlaceSeq({0x00, 0x90, 60, 127, 0x60, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostWrite32(PARAMS + 0x90, 1);   // VAB Non-Zero Volume
+  HostWrite16(PARAMS + 0x6C, 64);  // Master Volume (L) 64: 65/128
+  HostRunDriver(100000);
+  auto ons = KeyOns();
+  ASSERT_EQ(ons.size(), 1u);
+  EXPECT_EQ(ons[0].volL, 12321 * 65 / 128);  // full level on the left, master 65/128
+  EXPECT_EQ(ons[0].volR, 0);                 // panned hard left
+  HostReset();
+  PlaceBank({quiet});
+  g_host.ram[VH_AT - 0x80000000 + 0x820 + 3] = 0;
+  PlaceSeq({0x00, 0x90, 60, 127, 0x60, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostWrite32(PARAMS + 0x24, 1);  // Channel Output: mono
+  HostRunDriver(100000);
+  ons = KeyOns();
+  ASSERT_EQ(ons.size(), 1u);
+  EXPECT_EQ(ons[0].volL, ons[0].volR);
+  EXPECT_EQ(ons[0].volL, 3080);  // (14208 / 2)^2 >> 14
+}
+
+TEST_F(DriverHostTest, AutomaticStopReleasesHeldNotesAfterTheLastPass) {
+  PlaceBank();
+  PlaceSeq({0x00, 0x90, 60, 100, 0x60, 0xFF, 0x2F, 0x00});  // the note is never released
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostRunDriver(500000);
+  EXPECT_TRUE(KeyOffs().empty());
+  HostReset();
+  PlaceBank();
+  PlaceSeq({0x00, 0x90, 60, 100, 0x60, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostWrite32(PARAMS + 0x40, 1);  // Automatic Stop
+  HostRunDriver(500000);
+  ASSERT_EQ(KeyOffs().size(), 1u);
+  EXPECT_NEAR(static_cast<double>(KeyOffs()[0].timeUs), 100000.0, 20000.0);
+}
+
+TEST_F(DriverHostTest, CrescendoRaisesTheLevelFromItsStartVolume) {
+  PlaceBank();
+  PlaceSeq({0x00, 0x90, 60, 127, 0x8F, 0x00, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostWrite32(PARAMS + 0xA0, 1);   // Custom Crescendo? over 1 s
+  HostWrite16(PARAMS + 0x78, 10);  // from 10/127 of the sequence volume
+  HostRunDriver(1200000);
+  const std::uint16_t early = KeyOns().at(0).volL;
+  EXPECT_LT(early, 12321 / 100);  // (10/127)^2 of the full level
+  EXPECT_EQ(g_host.spu[(16 * KeyOns().at(0).voice) / 2], 12321);
+}
+
 // Song data from damaged bytes: the driver must stay inside RAM and keep taking heartbeats.
 TEST_F(DriverHostTest, DamagedSongDataNeverLeadsOutsideRam) {
   std::mt19937 random(1994);
@@ -267,6 +381,11 @@ TEST_F(DriverHostTest, AddressesAtTheEndOfRamOrBelowTheProgramPlayNothing) {
   HostReset();
   HostWrite32(PARAMS + 0x00, 0x1F801000);  // not RAM at all
   HostWrite32(PARAMS + 0x04, 0x80001000);  // below the program
+  HostRunDriver(300000);
+  EXPECT_TRUE(KeyOns().empty());
+  HostReset();
+  PlaceSeq({0x00, 0x90, 60, 100, 0x60, 0xFF, 0x2F, 0x00});
+  HostWrite32(PARAMS + 0x04, 0x801FFFF0);  // a VH whose header runs past the end of RAM
   HostRunDriver(300000);
   EXPECT_TRUE(KeyOns().empty());
 }
