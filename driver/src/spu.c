@@ -11,8 +11,11 @@
 
 static uint32_t s_transferBuffer[256]; /* 1 KiB: zeros for the reverb area, bounce for unaligned data */
 
+static int s_statusMirrors; /* SPUSTAT shows the SPUCNT mode bits (hardware; not every player) */
+
 static void WaitSpuMode(uint16_t mode) {
   uint32_t n;
+  if (!s_statusMirrors) return;
   for (n = 0; n < WAIT_POLLS; ++n) {
     if ((SpuRead(SPU_STAT) & 0x3Fu) == (mode & 0x3Fu)) return;
   }
@@ -26,7 +29,13 @@ static void SetSpuControl(uint16_t value) {
 static uint16_t s_controlRunning = SPUCNT_ON;
 
 void SpuInit(void) {
-  uint32_t v;
+  uint32_t v, n;
+  /* Does the status register follow the control register? Players that never show the mode
+   * bits would make every later wait run to its bound. */
+  s_statusMirrors = 0;
+  SpuWrite(SPU_CNT, SPUCNT_ON | SPUCNT_DMA_WRITE);
+  for (n = 0; n < WAIT_POLLS && !s_statusMirrors; ++n)
+    if ((SpuRead(SPU_STAT) & 0x3Fu) == SPUCNT_DMA_WRITE) s_statusMirrors = 1;
   SpuWrite(SPU_CNT, 0);
   WaitSpuMode(0);
   SpuWrite(SPU_TCTRL, 4);

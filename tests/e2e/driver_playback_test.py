@@ -181,6 +181,8 @@ class MixTests(DriverTestCase):
         late = aa.rms_db(wet, start=1.6, duration=0.3)[0]
         self.assertGreater(early, -50)
         self.assertGreater(early - late, 6, "the tail decays: %.1f then %.1f dB" % (early, late))
+        # Setting up the reverb work area does not hold back the first note.
+        self.assertLess(aa.onsets(wet)[0], 0.05)
 
     def test_sequence_volume_and_mono_output(self):
         song = self.two_channel_song()
