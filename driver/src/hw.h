@@ -61,21 +61,19 @@
 
 #ifndef LFQ_HOST
 
-static inline void SpuWrite(uint32_t offset, uint16_t value) {
-  *(volatile uint16_t *)(0x1F801C00u + offset) = value;
-}
-static inline uint16_t SpuRead(uint32_t offset) { return *(volatile uint16_t *)(0x1F801C00u + offset); }
-static inline void IoWrite32(uint32_t address, uint32_t value) { *(volatile uint32_t *)address = value; }
-static inline uint32_t IoRead32(uint32_t address) { return *(volatile uint32_t *)address; }
-static inline void IoWrite16(uint32_t address, uint16_t value) { *(volatile uint16_t *)address = value; }
-static inline uint16_t IoRead16(uint32_t address) { return *(volatile uint16_t *)address; }
+static inline void SpuWrite(uint32_t offset, uint16_t value) { *(volatile uint16_t*)(0x1F801C00u + offset) = value; }
+static inline uint16_t SpuRead(uint32_t offset) { return *(volatile uint16_t*)(0x1F801C00u + offset); }
+static inline void IoWrite32(uint32_t address, uint32_t value) { *(volatile uint32_t*)address = value; }
+static inline uint32_t IoRead32(uint32_t address) { return *(volatile uint32_t*)address; }
+static inline void IoWrite16(uint32_t address, uint16_t value) { *(volatile uint16_t*)address = value; }
+static inline uint16_t IoRead16(uint32_t address) { return *(volatile uint16_t*)address; }
 
 /* Song data and driver blocks in main RAM, by PlayStation address. */
-static inline uint8_t RamRead8(uint32_t address) { return *(const volatile uint8_t *)address; }
-static inline uint16_t RamRead16(uint32_t address) { return *(const volatile uint16_t *)address; }
-static inline uint32_t RamRead32(uint32_t address) { return *(const volatile uint32_t *)address; }
-static inline void RamWrite32(uint32_t address, uint32_t value) { *(volatile uint32_t *)address = value; }
-static inline uint32_t RamAddressOf(const void *pointer) { return (uint32_t)pointer; }
+static inline uint8_t RamRead8(uint32_t address) { return *(const volatile uint8_t*)address; }
+static inline uint16_t RamRead16(uint32_t address) { return *(const volatile uint16_t*)address; }
+static inline uint32_t RamRead32(uint32_t address) { return *(const volatile uint32_t*)address; }
+static inline void RamWrite32(uint32_t address, uint32_t value) { *(volatile uint32_t*)address = value; }
+static inline uint32_t RamAddressOf(const void* pointer) { return (uint32_t)pointer; }
 
 static inline void DisableInterrupts(void) {
   uint32_t sr;
@@ -96,7 +94,7 @@ uint8_t RamRead8(uint32_t address);
 uint16_t RamRead16(uint32_t address);
 uint32_t RamRead32(uint32_t address);
 void RamWrite32(uint32_t address, uint32_t value);
-uint32_t RamAddressOf(const void *pointer);
+uint32_t RamAddressOf(const void* pointer);
 void DisableInterrupts(void);
 
 #endif /* LFQ_HOST */

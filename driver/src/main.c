@@ -7,7 +7,7 @@ Settings g_settings;
 #define HEARTBEAT_US 2500u
 #define HEARTBEAT_TARGET 10584u /* 2.5 ms at the system clock / 8 */
 #define TIMER_MODE_HEARTBEAT 0x0258u
-#define LOST_POLLS 300000u      /* polls without a heartbeat before timing falls back */
+#define LOST_POLLS 300000u /* polls without a heartbeat before timing falls back */
 
 /* Status block words, for RAM dumps and debuggers. */
 #define ST_MARKER 0x00u
@@ -18,7 +18,7 @@ Settings g_settings;
 #define ST_PASSES0 0x14u
 #define ST_PASSES1 0x18u
 #define ST_VOICES 0x1Cu
-#define ST_MAX_COST 0x20u  /* most microseconds of heartbeats during one service */
+#define ST_MAX_COST 0x20u /* most microseconds of heartbeats during one service */
 #define ST_LAST_COST 0x24u
 #define ST_TIMING 0x28u
 #define ST_MUTES 0x2Cu
@@ -34,9 +34,10 @@ static uint32_t Or(uint32_t value, uint32_t fallback) { return value ? value : f
 
 /* The parameters, with the utility's defaults where a value is 0. */
 static void ReadSettings(void) {
-  Settings *s = &g_settings;
+  Settings* s = &g_settings;
   s->playbackType = Or(P32(PB_PLAYBACK_TYPE), 1);
-  s->sequenceAddress = NormaliseRamAddress(Or(P32(PB_SEQUENCE_ADDRESS), s->playbackType == 2 ? 0x80030000u : 0x800A0000u));
+  s->sequenceAddress =
+      NormaliseRamAddress(Or(P32(PB_SEQUENCE_ADDRESS), s->playbackType == 2 ? 0x80030000u : 0x800A0000u));
   s->vhAddress = NormaliseRamAddress(Or(P32(PB_VH_ADDRESS), 0x800E0000u));
   s->vbAddress = NormaliseRamAddress(Or(P32(PB_VB_ADDRESS), 0x80160000u));
   s->sepPlayMode = P32(PB_SEP_PLAY_MODE);
@@ -82,12 +83,18 @@ static uint32_t VideoRate(void) { return g_settings.videoMode ? 50u : 60u; }
 static uint32_t ServiceRate(void) {
   if (g_settings.customTickRate) return g_settings.customTickRate;
   switch (g_settings.tickMode) {
-    case 1: return VideoRate();
-    case 2: return 240;
-    case 3: return 120;
-    case 4: return 50;
-    case 5: return 0;
-    default: return 1000000u / HEARTBEAT_US;
+    case 1:
+      return VideoRate();
+    case 2:
+      return 240;
+    case 3:
+      return 120;
+    case 4:
+      return 50;
+    case 5:
+      return 0;
+    default:
+      return 1000000u / HEARTBEAT_US;
   }
 }
 
@@ -201,7 +208,7 @@ static uint32_t ProbeValue(uint32_t t) {
 }
 
 static int ProbeService(uint32_t dt) {
-  Voice *voice = &g_voices[0];
+  Voice* voice = &g_voices[0];
   int v;
   s_probeUs += dt;
   if (s_probeUs < 20000000u) return 0;

@@ -22,13 +22,13 @@ uint32_t g_muteMask;
 static uint32_t s_slotCount; /* slots that hold a sequence */
 static int s_inTurn;         /* two sequences played one after the other */
 static uint32_t s_groupPasses;
-static int s_skipping;       /* fast-forward: events take effect, notes do not sound */
+static int s_skipping; /* fast-forward: events take effect, notes do not sound */
 
 static uint32_t Be16(uint32_t a) { return ((uint32_t)RamRead8(a) << 8) | RamRead8(a + 1); }
 static uint32_t Be24(uint32_t a) { return (Be16(a) << 8) | RamRead8(a + 2); }
 static uint32_t Be32(uint32_t a) { return (Be16(a) << 16) | Be16(a + 2); }
 
-static int HasMagic(uint32_t a, const char *magic) {
+static int HasMagic(uint32_t a, const char* magic) {
   int i;
   for (i = 0; i < 4; ++i)
     if (RamRead8(a + (uint32_t)i) != (uint8_t)magic[i]) return 0;
@@ -37,7 +37,7 @@ static int HasMagic(uint32_t a, const char *magic) {
 
 /* ---- Voices of a channel -------------------------------------------------------------- */
 
-static void ForChannelVoices(const Sequence *s, uint32_t ch, void (*action)(int)) {
+static void ForChannelVoices(const Sequence* s, uint32_t ch, void (*action)(int)) {
   uint32_t mask = g_channelVoices[s->slot][ch];
   while (mask) {
     int v = LowestBit(mask);
@@ -54,15 +54,15 @@ static void ReleaseIfSustained(int v) {
   if (g_voices[v].state == VOICE_SUSTAINED) VoiceKeyOff(v);
 }
 
-static void ReleaseSequenceVoices(const Sequence *s) {
+static void ReleaseSequenceVoices(const Sequence* s) {
   uint32_t ch;
   for (ch = 0; ch < CHANNEL_COUNT; ++ch) ForChannelVoices(s, ch, ReleaseIfHeld);
 }
 
-static void ResetChannels(Sequence *s) {
+static void ResetChannels(Sequence* s) {
   uint32_t ch;
   for (ch = 0; ch < CHANNEL_COUNT; ++ch) {
-    Channel *c = &s->channels[ch];
+    Channel* c = &s->channels[ch];
     c->program = 0;
     c->volume = 127;
     c->expression = 127;
@@ -74,7 +74,7 @@ static void ResetChannels(Sequence *s) {
 
 /* ---- Reading the event data ------------------------------------------------------------ */
 
-static uint32_t Next(Sequence *s) {
+static uint32_t Next(Sequence* s) {
   if (s->pos >= s->end) {
     s->overrun = 1;
     return 0;
@@ -82,7 +82,7 @@ static uint32_t Next(Sequence *s) {
   return RamRead8(s->pos++);
 }
 
-static uint32_t ReadDelta(Sequence *s) {
+static uint32_t ReadDelta(Sequence* s) {
   uint32_t value = 0, i, b;
   for (i = 0; i < 4; ++i) {
     b = Next(s);
@@ -94,7 +94,7 @@ static uint32_t ReadDelta(Sequence *s) {
 }
 
 /* Puts a sequence at the start of its data with fresh channels. */
-static void Rewind(Sequence *s) {
+static void Rewind(Sequence* s) {
   s->pos = s->start;
   s->status = 0;
   s->loopSet = 0;
@@ -109,24 +109,22 @@ static void Rewind(Sequence *s) {
 
 /* ---- Passes -------------------------------------------------------------------------- */
 
-static void Finish(Sequence *s) {
+static void Finish(Sequence* s) {
   s->active = 0;
   if (g_settings.automaticStop) ReleaseSequenceVoices(s);
 }
 
-static int MorePasses(uint32_t passes) {
-  return g_settings.playbackAmount == 0 || passes < g_settings.playbackAmount;
-}
+static int MorePasses(uint32_t passes) { return g_settings.playbackAmount == 0 || passes < g_settings.playbackAmount; }
 
 /* The end of one pass: the end of the data, or the jump back of an endless loop. */
-static void PassEnd(Sequence *s, int loopJump) {
+static void PassEnd(Sequence* s, int loopJump) {
   int silentPass = s->ticksThisPass == 0;
   s->jumped = 1;
   ++s->passes;
   s->ticksThisPass = 0;
 
   if (s_inTurn) {
-    Sequence *other = &g_sequences[s->slot ^ 1u];
+    Sequence* other = &g_sequences[s->slot ^ 1u];
     s->active = 0;
     ReleaseSequenceVoices(s);
     s->lastPassSilent = (uint8_t)silentPass;
@@ -160,11 +158,11 @@ static void PassEnd(Sequence *s, int loopJump) {
 
 /* ---- Events -------------------------------------------------------------------------- */
 
-static void NoteOff(Sequence *s, uint32_t ch, uint32_t note) {
+static void NoteOff(Sequence* s, uint32_t ch, uint32_t note) {
   uint32_t mask = g_channelVoices[s->slot][ch];
   while (mask) {
     int v = LowestBit(mask);
-    Voice *voice = &g_voices[v];
+    Voice* voice = &g_voices[v];
     mask &= mask - 1u;
     if (voice->state != VOICE_ON || voice->note != note) continue;
     if (s->channels[ch].sustain)
@@ -176,13 +174,13 @@ static void NoteOff(Sequence *s, uint32_t ch, uint32_t note) {
 
 static uint32_t NonZero(uint32_t volume) { return volume == 0 && g_settings.nonZeroVolume ? 127u : volume; }
 
-static void NoteOn(Sequence *s, uint32_t ch, uint32_t note, uint32_t velocity) {
+static void NoteOn(Sequence* s, uint32_t ch, uint32_t note, uint32_t velocity) {
   uint32_t program = s->channels[ch].program, count, t;
   if (s_skipping || (g_muteMask & (1u << ch)) || program >= 128) return;
   count = g_bank.toneCountOf[program];
   for (t = 0; t < count; ++t) {
     Tone tone;
-    Voice *voice;
+    Voice* voice;
     uint32_t priority, level;
     int v;
     if (!BankGetTone(program, t, note, &tone)) continue;
@@ -210,8 +208,8 @@ static void NoteOn(Sequence *s, uint32_t ch, uint32_t note, uint32_t velocity) {
   }
 }
 
-static void Controller(Sequence *s, uint32_t ch, uint32_t number, uint32_t value) {
-  Channel *c = &s->channels[ch];
+static void Controller(Sequence* s, uint32_t ch, uint32_t number, uint32_t value) {
+  Channel* c = &s->channels[ch];
   switch (number) {
     case 6: /* data entry: the count of a loop just marked */
       if (s->loopAwaitCount) {
@@ -274,13 +272,13 @@ static void Controller(Sequence *s, uint32_t ch, uint32_t number, uint32_t value
   }
 }
 
-static void SetTempo(Sequence *s, uint32_t tempo) {
+static void SetTempo(Sequence* s, uint32_t tempo) {
   if (g_settings.customTempo && g_settings.customTempoValue) return; /* the user's tempo holds */
   s->tempo = ClampU32(tempo, 1000u, 0xFFFFFFu);
 }
 
 /* Handles the event at the read position and reads the delta time behind it. */
-static void DoEvent(Sequence *s) {
+static void DoEvent(Sequence* s) {
   uint32_t b = Next(s), status, d1, d2, ch;
   s->jumped = 0;
   if (b & 0x80u) {
@@ -347,13 +345,13 @@ static void DoEvent(Sequence *s) {
 
 /* ---- Time ---------------------------------------------------------------------------- */
 
-static void CountTicks(Sequence *s, uint32_t ticks) {
+static void CountTicks(Sequence* s, uint32_t ticks) {
   s->tick += ticks;
   s->ticksThisPass += ticks;
 }
 
 /* Turns dt microseconds into ticks and handles the events that fall due. */
-static void AdvanceSequence(Sequence *s, uint32_t dt) {
+static void AdvanceSequence(Sequence* s, uint32_t dt) {
   uint32_t budget = EVENTS_PER_SERVICE;
   do {
     uint32_t step = dt > 16000u ? 16000u : dt; /* keeps step x resolution inside 32 bits */
@@ -389,8 +387,7 @@ void SequencerAdvance(uint32_t dt) {
     if (current < 0) return;
     AdvanceSequence(&g_sequences[current], dt);
     /* The other sequence took over: let it start within this service. */
-    if (!g_sequences[current].active && g_sequences[current ^ 1].active)
-      AdvanceSequence(&g_sequences[current ^ 1], 0);
+    if (!g_sequences[current].active && g_sequences[current ^ 1].active) AdvanceSequence(&g_sequences[current ^ 1], 0);
     return;
   }
   for (i = 0; i < s_slotCount; ++i)
@@ -398,7 +395,7 @@ void SequencerAdvance(uint32_t dt) {
 }
 
 /* Fast-forwards over the given number of ticks without sounding notes. */
-static void Skip(Sequence *s, uint32_t ticks) {
+static void Skip(Sequence* s, uint32_t ticks) {
   uint32_t budget = EVENTS_FOR_SKIP;
   s_skipping = 1;
   while (s->active && budget-- > 0) {
@@ -418,7 +415,7 @@ static void Skip(Sequence *s, uint32_t ticks) {
 /* ---- Start ---------------------------------------------------------------------------- */
 
 /* Reads resolution and tempo from the five header bytes at a (SEQ +8, SEP record +2). */
-static void TakeHeader(Sequence *s, uint32_t a) {
+static void TakeHeader(Sequence* s, uint32_t a) {
   uint32_t resolution = Be16(a), tempo = Be24(a + 2);
   if (g_settings.customResolution) resolution = g_settings.customResolution;
   if (resolution == 0) resolution = 480;
@@ -429,7 +426,7 @@ static void TakeHeader(Sequence *s, uint32_t a) {
 }
 
 /* Finds the SEP record with the given id; 1 when found. */
-static int FindSepRecord(uint32_t base, uint32_t regionEnd, uint32_t id, Sequence *s) {
+static int FindSepRecord(uint32_t base, uint32_t regionEnd, uint32_t id, Sequence* s) {
   uint32_t record = base + 6, expected = 0;
   while (record + 13 <= regionEnd && expected <= 0xFFFFu) {
     uint32_t size, data = record + 13;
@@ -469,8 +466,7 @@ int SequencerStart(void) {
 
   if (Be32(base + 4) == 0) {
     amount = ClampU32(g_settings.sequenceAmount, 1, SEQUENCE_SLOTS);
-    for (i = 0; i < amount; ++i)
-      found[i] = FindSepRecord(base, regionEnd, g_settings.sequenceId[i], &g_sequences[i]);
+    for (i = 0; i < amount; ++i) found[i] = FindSepRecord(base, regionEnd, g_settings.sequenceId[i], &g_sequences[i]);
     if (!found[0] && found[1]) {
       g_sequences[0] = g_sequences[1];
       g_sequences[0].slot = 0;
@@ -478,7 +474,7 @@ int SequencerStart(void) {
       found[1] = 0;
     }
   } else {
-    Sequence *s = &g_sequences[0];
+    Sequence* s = &g_sequences[0];
     s->start = base + 15;
     s->end = regionEnd;
     TakeHeader(s, base + 8);
@@ -489,14 +485,14 @@ int SequencerStart(void) {
   s_inTurn = s_slotCount == 2 && g_settings.sepPlayMode != 0;
 
   for (i = 0; i < s_slotCount; ++i) {
-    Sequence *s = &g_sequences[i];
+    Sequence* s = &g_sequences[i];
     s->active = 1;
     Rewind(s);
     if (s_inTurn && i == 1) s->active = 0;
   }
   if (g_settings.tickSkip && g_settings.tickSkipValue) {
     for (i = 0; i < s_slotCount; ++i) {
-      Sequence *s = &g_sequences[i];
+      Sequence* s = &g_sequences[i];
       if (s->active) Skip(s, g_settings.tickSkipValue * (g_settings.tickSkipUnit ? s->resolution : 1u));
     }
   }

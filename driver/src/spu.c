@@ -68,9 +68,9 @@ void SpuInit(void) {
 
   /* The idle block every voice points at: silence, loop flags on itself. */
   memset(s_transferBuffer, 0, sizeof s_transferBuffer);
-  ((uint8_t *)s_transferBuffer)[1] = 0x07;
+  ((uint8_t*)s_transferBuffer)[1] = 0x07;
   SpuUpload(SPU_SILENT_BLOCK, RamAddressOf(s_transferBuffer), 16);
-  ((uint8_t *)s_transferBuffer)[1] = 0;
+  ((uint8_t*)s_transferBuffer)[1] = 0;
 }
 
 /* One DMA transfer of whole 64-byte blocks from a word-aligned RAM address. */
@@ -110,12 +110,11 @@ uint32_t SpuUpload(uint32_t spuAddress, uint32_t ramAddress, uint32_t bytes) {
   while (done < bytes) {
     uint32_t part = bytes - done;
     uint32_t i;
-    uint8_t *out = (uint8_t *)s_transferBuffer;
+    uint8_t* out = (uint8_t*)s_transferBuffer;
     if (part > sizeof s_transferBuffer) part = sizeof s_transferBuffer;
     for (i = 0; i < part; ++i) out[i] = RamRead8(ramAddress + done + i);
     for (; i < sizeof s_transferBuffer; ++i) out[i] = 0;
-    DmaToSpu(spuAddress + done, RamAddressOf(s_transferBuffer),
-             (part + DMA_BLOCK_BYTES - 1) / DMA_BLOCK_BYTES);
+    DmaToSpu(spuAddress + done, RamAddressOf(s_transferBuffer), (part + DMA_BLOCK_BYTES - 1) / DMA_BLOCK_BYTES);
     done += part;
   }
   memset(s_transferBuffer, 0, sizeof s_transferBuffer);
@@ -125,7 +124,7 @@ uint32_t SpuUpload(uint32_t spuAddress, uint32_t ramAddress, uint32_t bytes) {
 static uint16_t Negated(uint32_t magnitude) { return (uint16_t)(0x10000u - magnitude); }
 
 int SpuSetupReverb(uint32_t usedEnd) {
-  const ReverbPreset *preset;
+  const ReverbPreset* preset;
   uint32_t base, i, mode = g_settings.reverbMode;
   uint16_t regs[32];
 
@@ -167,7 +166,7 @@ int SpuSetupReverb(uint32_t usedEnd) {
     regs[RV_VWALL] = mode == REVERB_ECHO ? Negated(ClampU32(g_settings.reverbFeedback, 0, 127) * 256u) : 0;
   }
   if (mode != 0) {
-    regs[RV_VLIN] = Negated(ClampU32(g_settings.reverbVolume[0], 0, 127) * 0x8000u / 127u) ;
+    regs[RV_VLIN] = Negated(ClampU32(g_settings.reverbVolume[0], 0, 127) * 0x8000u / 127u);
     regs[RV_VRIN] = Negated(ClampU32(g_settings.reverbVolume[1], 0, 127) * 0x8000u / 127u);
   }
   for (i = 0; i < 32; ++i) SpuWrite(SPU_REVERB_REGS + 2u * i, regs[i]);

@@ -75,7 +75,7 @@ void BankLoad(void) {
   g_bank.spuEnd = SPU_SAMPLES + vbBytes;
 }
 
-int BankGetTone(uint32_t program, uint32_t t, uint32_t note, Tone *tone) {
+int BankGetTone(uint32_t program, uint32_t t, uint32_t note, Tone* tone) {
   uint32_t record, sample;
   if (g_bank.vh == 0 || program >= 128 || t >= g_bank.toneCountOf[program]) return 0;
   record = g_bank.toneBlock[program] + 32u * t;

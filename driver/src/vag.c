@@ -28,7 +28,7 @@ static void KeyVoice(void) {
 
 int VagStart(void) {
   uint32_t base = g_settings.sequenceAddress, size, rate, bytes, samples, ms, block;
-  Voice *voice = &g_voices[VAG_VOICE];
+  Voice* voice = &g_voices[VAG_VOICE];
 
   s_active = 0;
   s_passes = 0;

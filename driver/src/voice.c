@@ -38,13 +38,12 @@ void VoicesInit(void) {
   g_freeVoices = ALL_VOICES;
 }
 
-static uint32_t *ChannelMask(const Voice *voice) {
+static uint32_t* ChannelMask(const Voice* voice) {
   return &g_channelVoices[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0][voice->channel & 15u];
 }
 
-
 static void VoiceFree(int v) {
-  Voice *voice = &g_voices[v];
+  Voice* voice = &g_voices[v];
   s_releasing &= ~(1u << v);
   *ChannelMask(voice) &= ~(1u << v);
   voice->state = VOICE_FREE;
@@ -93,9 +92,9 @@ uint32_t LevelToRegister(uint32_t level) {
 }
 
 void VoiceUpdateVolume(int v) {
-  Voice *voice = &g_voices[v];
-  const Sequence *s = &g_sequences[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0];
-  const Channel *c = &s->channels[voice->channel & 15u];
+  Voice* voice = &g_voices[v];
+  const Sequence* s = &g_sequences[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0];
+  const Channel* c = &s->channels[voice->channel & 15u];
   uint32_t level = voice->level, left, right, panLeft, panRight;
   int32_t pan;
   uint16_t l, r;
@@ -122,8 +121,8 @@ void VoiceUpdateVolume(int v) {
 }
 
 void VoiceUpdatePitch(int v) {
-  Voice *voice = &g_voices[v];
-  const Sequence *s = &g_sequences[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0];
+  Voice* voice = &g_voices[v];
+  const Sequence* s = &g_sequences[voice->owner < SEQUENCE_SLOTS ? voice->owner : 0];
   int32_t bend = (int32_t)s->channels[voice->channel & 15u].bend - 0x2000;
   int32_t range = bend >= 0 ? voice->bendUp : voice->bendDown;
   uint16_t step;
@@ -134,8 +133,6 @@ void VoiceUpdatePitch(int v) {
     voice->dirty |= DIRTY_PITCH;
   }
 }
-
-
 
 int VoiceAllocate(uint32_t priority) {
   /* A free voice at once; else the lowest key, sounding voices only when their priority is
@@ -177,7 +174,7 @@ void VoicesReap(void) {
   check &= ~(g_freeVoices | g_keyOff | s_keyOffLater); /* key offs not written yet wait */
   while (check) {
     int v = LowestBit(check);
-    Voice *voice = &g_voices[v];
+    Voice* voice = &g_voices[v];
     check &= check - 1u;
     if (g_serviceCount - voice->startedAt < 2 || (voice->silent && voice->state != VOICE_RELEASING)) continue;
     if (SpuRead(SPU_VOICE_ENVX(v)) != 0) continue;
@@ -209,7 +206,7 @@ void VoicesFlush(void) {
     SpuWrite(SPU_KOFF1, (uint16_t)(off >> 16));
   }
   for (v = 0; v < VOICE_COUNT; ++v) {
-    Voice *voice = &g_voices[v];
+    Voice* voice = &g_voices[v];
     uint8_t dirty = voice->dirty;
     if (dirty == 0) continue;
     if (dirty & DIRTY_VOLUME) {
@@ -239,7 +236,7 @@ void VoicesFlush(void) {
 }
 
 void VoiceAssign(int v, uint32_t owner, uint32_t channel) {
-  Voice *voice = &g_voices[v];
+  Voice* voice = &g_voices[v];
   if (voice->state != VOICE_FREE) *ChannelMask(voice) &= ~(1u << v);
   voice->owner = (uint8_t)owner;
   voice->channel = (uint8_t)channel;
@@ -252,7 +249,7 @@ void VoiceAssign(int v, uint32_t owner, uint32_t channel) {
 
 void VoiceKeyOn(int v) {
   uint32_t bit = 1u << v;
-  Voice *voice = &g_voices[v];
+  Voice* voice = &g_voices[v];
   voice->state = VOICE_ON;
   voice->silent = 0;
   s_releasing &= ~bit;
