@@ -6,6 +6,7 @@
 # --out      the PS-X EXE to write (default: assets/driver.exe of this tree)
 # --program  also keep the raw program text (linked at 0x80010000) in FILE
 # --define   adds a preprocessor definition (test builds only; the committed image uses none)
+# KEEP=DIR in the environment keeps the intermediate files (objects, driver.elf, driver.map).
 # The output is the same, byte for byte, on every run with the same compiler.
 set -eu
 
