@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -67,6 +68,21 @@ std::string QueryOsName() {
   utsname names{};
   if (::uname(&names) != 0) return {};
   return std::string(names.sysname) + " " + names.release;
+}
+
+void* LoadModuleFunction(const std::filesystem::path& module, const char* name, std::string& error) {
+  void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = ::dlerror();
+    error = reason != nullptr ? reason : "cannot load " + module.string();
+    return nullptr;
+  }
+  void* function = ::dlsym(handle, name);
+  if (function == nullptr) {
+    const char* reason = ::dlerror();
+    error = reason != nullptr ? reason : std::string("no function ") + name;
+  }
+  return function;
 }
 
 }  // namespace core

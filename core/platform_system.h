@@ -19,4 +19,8 @@ std::string QueryModulePath();
 // The platform's own name for itself (on Linux PRETTY_NAME of os-release, else uname's system and release).
 std::string QueryOsName();
 
+// Loads a shared module and finds a function in it; null, with the system's reason in error, when either fails.
+// The module stays loaded for the rest of the run.
+void* LoadModuleFunction(const std::filesystem::path& module, const char* name, std::string& error);
+
 }  // namespace core

@@ -4,7 +4,7 @@ set -e
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y \
   cmake ninja-build g++ clang clang-format clang-tidy \
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
   qt6-base-dev libgl-dev xvfb xauth openbox \
