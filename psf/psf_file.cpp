@@ -170,11 +170,11 @@ bool WritePsfFile(PsfBuilder& builder, const std::filesystem::path& path) {
 }
 
 void WriteTagSection(std::FILE* file, PsfBuilder& builder) {
-  if (file != nullptr) {
-    std::fwrite(TAG_HEADER.data(), 1, TAG_HEADER.size(), file);
-    if (builder.tagText) std::fwrite(builder.tagText->data(), 1, builder.tagText->size(), file);
-  }
-  if (builder.tagText) std::fill(builder.tagText->begin(), builder.tagText->end(), '\0');
+  if (file != nullptr) std::fwrite(TAG_HEADER.data(), 1, TAG_HEADER.size(), file);
+  if (!builder.tagText) return;
+  std::string& text = *builder.tagText;
+  if (file != nullptr) std::fwrite(text.data(), 1, text.size(), file);
+  std::fill(text.begin(), text.end(), '\0');
   builder.tagText.reset();
 }
 

@@ -114,7 +114,7 @@ bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std
   if (from == nullptr || to == nullptr || offset < 0 || count < 0) return false;
   if (count == 0) return true;
   if (std::fseek(from, static_cast<long>(offset), SEEK_SET) != 0) return false;
-  constexpr std::int64_t CHUNK = 256 * 1024;
+  constexpr std::int64_t CHUNK = std::int64_t{256} * 1024;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(count, CHUNK)));
   while (count > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(count, CHUNK));

@@ -35,8 +35,9 @@ wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wc
 template <typename Map>
 int CompareTexts(const wchar_t* a, const wchar_t* b, Map map) {
   for (;; ++a, ++b) {
-    const auto x = static_cast<Unsigned>(map(*a));
-    const auto y = static_cast<Unsigned>(map(*b));
+    // wchar_t compared by its unsigned value.
+    const auto x = static_cast<Unsigned>(map(*a));  // NOLINT(bugprone-signed-char-misuse)
+    const auto y = static_cast<Unsigned>(map(*b));  // NOLINT(bugprone-signed-char-misuse)
     if (x != y) return x < y ? -1 : 1;
     if (x == 0) return 0;
   }
@@ -76,7 +77,8 @@ GString::~GString() = default;
 
 GString& GString::operator=(const GString& other) {
   try {
-    std::wstring text(other.m_text.c_str());
+    // A copy ends at the first 0, as the text it copies would when read as a C string.
+    std::wstring text(other.m_text.c_str());  // NOLINT(readability-redundant-string-cstr)
     m_text.swap(text);
   } catch (...) {
   }
@@ -301,7 +303,7 @@ GString GString::SpanExcluding(const wchar_t* set) {
 void GString::Append(const GString& other) {
   try {
     // Read up to the first 0 into a copy first: other may be this string.
-    const std::wstring text(other.m_text.c_str());
+    const std::wstring text(other.m_text.c_str());  // NOLINT(readability-redundant-string-cstr)
     m_text.append(text);
   } catch (...) {
   }

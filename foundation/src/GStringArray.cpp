@@ -34,7 +34,7 @@ int GStringArray::GetUpperBound() { return GetSize() - 1; }
 
 int GStringArray::Add(const GString& text) {
   // Copied before growing: text may be an element of this array.
-  const GString copy(text);
+  const GString copy(text);  // NOLINT(performance-unnecessary-copy-initialization): text may alias an element
   ReserveFor(1);
   m_items.push_back(copy);
   return GetUpperBound();
@@ -78,7 +78,7 @@ void GStringArray::SetAtGrow(int index, const GString& text) {
   if (index < 0) return;
   const auto at = static_cast<std::size_t>(index);
   if (at >= m_items.size()) {
-    const GString copy(text);
+    const GString copy(text);  // NOLINT(performance-unnecessary-copy-initialization): text may alias an element
     ReserveFor(at + 1 - m_items.size());
     m_items.resize(at + 1);
     m_items[at] = copy;
@@ -89,7 +89,7 @@ void GStringArray::SetAtGrow(int index, const GString& text) {
 
 void GStringArray::InsertAt(int index, const GString& text, int count) {
   if (count <= 0) return;
-  const GString copy(text);
+  const GString copy(text);  // NOLINT(performance-unnecessary-copy-initialization): text may alias an element
   const std::size_t at = std::min(index > 0 ? static_cast<std::size_t>(index) : 0, m_items.size());
   ReserveFor(static_cast<std::size_t>(count));
   m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::size_t>(count), copy);

@@ -132,11 +132,12 @@ void WriteBOM(std::FILE* stream) {
   if (stream != nullptr) std::fwrite(BYTE_ORDER_MARK, 1, sizeof BYTE_ORDER_MARK, stream);
 }
 
-void WriteUtf8(GString text, GFile& file) {
+// The exported signature takes the text by value.
+void WriteUtf8(GString text, GFile& file) {  // NOLINT(performance-unnecessary-value-param)
   WriteBytes(file, foundation_detail::WideToUtf8(static_cast<const wchar_t*>(text)));
 }
 
-void WriteUtf8(GString text, std::FILE* stream) {
+void WriteUtf8(GString text, std::FILE* stream) {  // NOLINT(performance-unnecessary-value-param)
   if (stream == nullptr) return;
   const std::string bytes = foundation_detail::WideToUtf8(static_cast<const wchar_t*>(text));
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
