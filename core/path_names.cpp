@@ -55,4 +55,13 @@ std::string OutputNameBeside(std::string_view inputPath, std::string_view extens
   return JoinOutputName(GetDirectoryPart(inputPath, style), GetBaseName(inputPath, style), extension, style);
 }
 
+std::string PathToText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path TextToPath(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 }  // namespace core

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,9 @@ std::string JoinNumberedOutputName(std::string_view directory, std::string_view 
 // The output beside inputPath with the given extension, from its directory part and base name.
 std::string OutputNameBeside(std::string_view inputPath, std::string_view extension,
                              const PathStyle& style = PLATFORM_PATHS);
+
+// Paths travel through the name helpers as UTF-8 text; these convert without losing a character.
+std::string PathToText(const std::filesystem::path& path);
+std::filesystem::path TextToPath(std::string_view text);
 
 }  // namespace core

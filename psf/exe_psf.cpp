@@ -23,16 +23,7 @@ bool ConvertExeToPsf(const std::filesystem::path& path) {
 }
 
 bool ConvertPsfToExe(const std::filesystem::path& path) {
-  std::optional<std::vector<std::uint8_t>> program;
-  if (!CheckInputFile(path)) return false;
-  {
-    const core::FileHandle file = core::OpenFile(path, "rb");
-    if (!file) {
-      core::SetFailureReason(core::DescribeSystemError("cannot open"));
-      return false;
-    }
-    program = DecodePsfProgram(file.get());
-  }
+  const std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
   if (!program) return false;
   return core::WriteWholeFile(core::OutputNameBeside(path.string(), "exe"), *program);
 }

@@ -170,16 +170,7 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 }
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
-  std::optional<std::vector<std::uint8_t>> program;
-  if (!CheckInputFile(path)) return false;
-  {
-    const core::FileHandle file = core::OpenFile(path, "rb");
-    if (!file) {
-      core::SetFailureReason(core::DescribeSystemError("cannot open"));
-      return false;
-    }
-    program = DecodePsfProgram(file.get());
-  }
+  const std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
   if (!program) return false;
 
   ReleaseDriver(builder);

@@ -10,8 +10,10 @@
 
 #include "core/byte_io.h"
 #include "core/failure.h"
+#include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/text.h"
+#include "psf/input_file.h"
 
 namespace psf {
 
@@ -208,6 +210,16 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {
     return std::nullopt;
   }
   return DecodeProgramSection(header, compressed);
+}
+
+std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path) {
+  if (!CheckInputFile(path)) return std::nullopt;
+  const core::FileHandle file = core::OpenFile(path, "rb");
+  if (!file) {
+    core::SetFailureReason(core::DescribeSystemError("cannot open"));
+    return std::nullopt;
+  }
+  return DecodePsfProgram(file.get());
 }
 
 }  // namespace psf

@@ -52,6 +52,10 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file);
 // The same for a PSF held in memory.
 std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::span<const std::uint8_t> file);
 
+// The decompressed program section of the PSF file at path; nothing (reason noted) when the file cannot be
+// opened or does not decode.
+std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path);
+
 // The PSF header and program section (no tag section) for program compressed with zlib compress2 at level 9;
 // nothing (reason noted) when compression fails or the result does not fit compressedLimit bytes.
 std::optional<std::vector<std::uint8_t>> EncodePsfProgram(std::span<const std::uint8_t> program,

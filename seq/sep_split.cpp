@@ -8,14 +8,13 @@
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
-#include "seq/path_text.h"
 
 namespace seq {
 
 bool WriteSeqRecord(std::int32_t number, const SepRecordHeader& header, std::FILE* sepFile, std::int64_t dataOffset,
                     std::uint32_t dataSize, const SepSplitTarget& target) {
   const std::string name = core::JoinNumberedOutputName(target.directory, target.baseName, number, "seq");
-  std::optional<core::OutputFile> output = core::OutputFile::Create(TextToPath(name));
+  std::optional<core::OutputFile> output = core::OutputFile::Create(core::TextToPath(name));
   if (!output) return false;
   const std::array<std::uint8_t, SEQ_HEADER_SIZE> seqHeader = EncodeSeqHeader(header);
   if (std::fwrite(seqHeader.data(), 1, seqHeader.size(), output->stream()) != seqHeader.size()) {
@@ -35,7 +34,7 @@ bool ConvertSepToSeq(const std::filesystem::path& path, std::int32_t& count) {
     core::SetFailureReason(core::DescribeSystemError("cannot open"));
     return false;
   }
-  const std::string text = PathToText(path);
+  const std::string text = core::PathToText(path);
   SepSplitTarget target{core::GetDirectoryPart(text), core::GetBaseName(text)};
   count = 0;
   if (ScanSepSequences(file.get(), count, &target) == 0) {

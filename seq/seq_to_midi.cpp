@@ -11,7 +11,6 @@
 #include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
-#include "seq/path_text.h"
 #include "seq/seq_format.h"
 
 namespace seq {
@@ -86,7 +85,7 @@ int ConvertSeqToMidi(const std::filesystem::path& path) {
     core::SetFailureReason(core::DescribeSystemError("cannot open"));
     return 0;
   }
-  return WriteMidiFromSeq(file.get(), TextToPath(core::OutputNameBeside(PathToText(path), "mid")));
+  return WriteMidiFromSeq(file.get(), core::TextToPath(core::OutputNameBeside(core::PathToText(path), "mid")));
 }
 
 }  // namespace seq

@@ -5,7 +5,6 @@
 
 #include "core/output_file.h"
 #include "core/path_names.h"
-#include "vab/path_text.h"
 #include "vab/vab_io.h"
 
 namespace vab {
@@ -29,12 +28,12 @@ int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const st
 
 int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
   ReleaseBank(bank);
-  const std::string input = PathText(vabPath);
+  const std::string input = core::PathToText(vabPath);
   const std::string directory = core::GetDirectoryPart(input);
   const std::string baseName = core::GetBaseName(input);
   if (!TryLoadVab(bank, vabPath)) return 0;
-  const std::filesystem::path vhPath = TextPath(core::JoinOutputName(directory, baseName, "vh"));
-  const std::filesystem::path vbPath = TextPath(core::JoinOutputName(directory, baseName, "vb"));
+  const std::filesystem::path vhPath = core::TextToPath(core::JoinOutputName(directory, baseName, "vh"));
+  const std::filesystem::path vbPath = core::TextToPath(core::JoinOutputName(directory, baseName, "vb"));
   const int result = WriteSplitParts(bank, vhPath, vbPath);
   ReleaseBank(bank);
   return result;

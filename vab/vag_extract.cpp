@@ -10,7 +10,6 @@
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
-#include "vab/path_text.h"
 #include "vab/vab_io.h"
 
 namespace vab {
@@ -53,7 +52,7 @@ int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
     return 0;
   }
 
-  FillVagHeader(bank.vagHeader, sample, core::GetBaseName(PathText(vagPath)));
+  FillVagHeader(bank.vagHeader, sample, core::GetBaseName(core::PathToText(vagPath)));
   int result = 0;
   if (std::optional<core::OutputFile> output = core::OutputFile::Create(vagPath)) {
     // Header and data go out in one write.
@@ -69,7 +68,7 @@ int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
 }
 
 void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) {
-  const std::string input = PathText(vabPath);
+  const std::string input = core::PathToText(vabPath);
   const std::string directory = core::GetDirectoryPart(input);
   const std::string baseName = core::GetBaseName(input);
   if (!TryLoadVab(bank, vabPath)) {
@@ -80,9 +79,9 @@ void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) {
   std::string lastFailure;
   const int count = static_cast<int>(SampleCount(bank));
   for (int i = 0; i < count; ++i) {
-    const std::filesystem::path vagPath = TextPath(core::JoinNumberedOutputName(directory, baseName, i, "vag"));
+    const std::filesystem::path vagPath = core::TextToPath(core::JoinNumberedOutputName(directory, baseName, i, "vag"));
     if (ExtractVag(bank, vagPath, i) == 0) {
-      lastFailure = core::FormatText("%s: %s", PathText(vagPath).c_str(), core::TakeFailureReason().c_str());
+      lastFailure = core::FormatText("%s: %s", core::PathToText(vagPath).c_str(), core::TakeFailureReason().c_str());
     }
   }
   ReleaseBank(bank);

@@ -6,7 +6,6 @@
 #include "core/path_names.h"
 #include "core/text.h"
 #include "psf/exe_psf.h"
-#include "seq/path_text.h"
 #include "seq/sep_split.h"
 #include "seq/seq_to_midi.h"
 #include "vab/vab_bank.h"
@@ -39,7 +38,7 @@ DropResult ExtractVagsThroughSharedBank(const std::string& rebuilt, const std::s
                                         const std::string& baseName, vab::VabBank& bank) {
   DropResult result;
   result.kind = DropKind::VabToVags;
-  if (!vab::TryLoadVab(bank, seq::TextToPath(rebuilt))) {
+  if (!vab::TryLoadVab(bank, core::TextToPath(rebuilt))) {
     result.reason = TakeReason();
     vab::ReleaseBank(bank);
     return result;
@@ -49,7 +48,7 @@ DropResult ExtractVagsThroughSharedBank(const std::string& rebuilt, const std::s
   std::string lastFailure;
   for (int i = 0; i < count; ++i) {
     const std::string vagName = core::JoinNumberedOutputName(directory, baseName, i, "vag");
-    if (vab::ExtractVag(bank, seq::TextToPath(vagName), i) == 1) {
+    if (vab::ExtractVag(bank, core::TextToPath(vagName), i) == 1) {
       ++written;
     } else {
       lastFailure = core::FormatText("%s: %s", vagName.c_str(), TakeReason().c_str());
@@ -73,7 +72,7 @@ DropResult DispatchDroppedFile(const std::string& path, AppState& state) {
   const std::string baseName = core::GetBaseName(path);
   const std::string extension(core::GetExtensionPart(path));
   const std::string rebuilt = core::JoinOutputName(directory, baseName, extension);
-  const std::filesystem::path input = seq::TextToPath(rebuilt);
+  const std::filesystem::path input = core::TextToPath(rebuilt);
 
   DropResult result;
   result.kind = KindOfExtension(extension);
