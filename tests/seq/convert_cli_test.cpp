@@ -1,12 +1,10 @@
 // lfqutil --convert FILE... through the real executable.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 
 #include "seq_test_files.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -21,41 +19,10 @@ using testing_support::WriteBytes;
 
 using Names = std::vector<std::string>;
 
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testing_support::ProgramRun;
 
-// Runs lfqutil with the arguments in the directory; standard output and error are caught in files.
 ProgramRun RunLfqutil(const std::filesystem::path& directory, const std::vector<std::string>& arguments) {
-  TempDir capture;
-  const std::string outPath = (capture / "out").string();
-  const std::string errPath = (capture / "err").string();
-  std::vector<std::string> argv{LFQUTIL_PATH};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-
-  ProgramRun run;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::chdir(directory.c_str()) != 0) ::_exit(127);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execv(pointers[0], pointers.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  const Bytes out = ReadBytes(outPath);
-  const Bytes err = ReadBytes(errPath);
-  run.out.assign(out.begin(), out.end());
-  run.err.assign(err.begin(), err.end());
-  return run;
+  return testing_support::RunProgram(LFQUTIL_PATH, arguments, directory);
 }
 
 const Bytes SEQ{

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "batch_fixtures.h"
-#include "run_program.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {

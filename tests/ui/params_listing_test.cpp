@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run_program.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "run_program.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {
