@@ -88,11 +88,11 @@ def make_bank(samples, programs, bank_volume=127, bank_pan=64):
         tones = programs[p]
         struct.pack_into("<BBBBBB", table, 16 * p, len(tones), 127, 64, 0, 64, 0)
         block = bytearray(512)
-        for t, spec in enumerate(tones):
-            a1, a2 = spec["adsr"]
-            struct.pack_into("<BBBBBBBBBBBBBBBBHHhhII", block, 32 * t, spec["priority"], spec["mode"],
-                             spec["volume"], spec["pan"], spec["centre"], spec["fine"], spec["low"], spec["high"],
-                             0, 0, 0, 0, spec["bend"][0], spec["bend"][1], 0, 0, a1, a2, p, spec["sample"], 0, 0)
+        for t, tone in enumerate(tones):
+            a1, a2 = tone["adsr"]
+            struct.pack_into("<BBBBBBBBBBBBBBBBHHhhII", block, 32 * t, tone["priority"], tone["mode"],
+                             tone["volume"], tone["pan"], tone["centre"], tone["fine"], tone["low"], tone["high"],
+                             0, 0, 0, 0, tone["bend"][0], tone["bend"][1], 0, 0, a1, a2, p, tone["sample"], 0, 0)
         blocks += block
     sizes = bytearray(512)
     for n, data in enumerate(samples, 1):

@@ -14,10 +14,10 @@ namespace ui {
 namespace {
 
 const std::array OPEN_BUTTONS{
-    OpenButtonSpec{BUILDER_OPEN_SEQUENCE, "SEQ", "Sony PlayStation File (*.SEQ;*.SEP;*.VAG)", "*.SEQ;*.SEP;*.VAG",
-                   BUILDER_SEQUENCE_PATH},
-    OpenButtonSpec{BUILDER_OPEN_HEADER, "VH", "Sony PlayStation File (*.VH)", "*.VH", BUILDER_HEADER_PATH},
-    OpenButtonSpec{BUILDER_OPEN_SAMPLE, "VB", "Sony PlayStation File (*.VB)", "*.VB", BUILDER_SAMPLE_PATH},
+    OpenButton{BUILDER_OPEN_SEQUENCE, "SEQ", "Sony PlayStation File (*.SEQ;*.SEP;*.VAG)", "*.SEQ;*.SEP;*.VAG",
+               BUILDER_SEQUENCE_PATH},
+    OpenButton{BUILDER_OPEN_HEADER, "VH", "Sony PlayStation File (*.VH)", "*.VH", BUILDER_HEADER_PATH},
+    OpenButton{BUILDER_OPEN_SAMPLE, "VB", "Sony PlayStation File (*.VB)", "*.VB", BUILDER_SAMPLE_PATH},
 };
 
 std::filesystem::path PathFromText(std::string_view text) {
@@ -90,9 +90,9 @@ const std::vector<BuilderControl>& BuilderControls() {
   return controls;
 }
 
-const OpenButtonSpec* FindOpenButton(int buttonId) {
+const OpenButton* FindOpenButton(int buttonId) {
   const auto found = std::find_if(OPEN_BUTTONS.begin(), OPEN_BUTTONS.end(),
-                                  [buttonId](const OpenButtonSpec& spec) { return spec.buttonId == buttonId; });
+                                  [buttonId](const OpenButton& button) { return button.buttonId == buttonId; });
   return found == OPEN_BUTTONS.end() ? nullptr : &*found;
 }
 
@@ -126,11 +126,11 @@ bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder
     case BUILDER_OPEN_SEQUENCE:
     case BUILDER_OPEN_HEADER:
     case BUILDER_OPEN_SAMPLE: {
-      const OpenButtonSpec& spec = *FindOpenButton(controlId);
+      const OpenButton& button = *FindOpenButton(controlId);
       core::FileFilter filter;
-      filter.entries.emplace_back(spec.description, spec.pattern);
+      filter.entries.emplace_back(button.description, button.pattern);
       // A cancelled chooser empties the field.
-      *FieldOf(model, spec.fieldId) = platform.ChooseOpenFile(spec.defaultExtension, filter);
+      *FieldOf(model, button.fieldId) = platform.ChooseOpenFile(button.defaultExtension, filter);
       return true;
     }
     case BUILDER_SAVE:

@@ -50,14 +50,14 @@ inline constexpr int BUILDER_DIALOG_HEIGHT = 226;
 const std::vector<BuilderControl>& BuilderControls();
 
 // What the three Open buttons ask for: default extension and filter, and the field they fill.
-struct OpenButtonSpec {
+struct OpenButton {
   int buttonId;
   std::string_view defaultExtension;
   std::string_view description;
   std::string_view pattern;
   int fieldId;
 };
-const OpenButtonSpec* FindOpenButton(int buttonId);
+const OpenButton* FindOpenButton(int buttonId);
 
 // The dialog's state apart from its widgets: the list items in list order, the selection, and the text of
 // every field. The window copies its widgets' texts in before a command and shows the fields afterwards.
