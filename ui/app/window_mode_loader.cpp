@@ -10,8 +10,13 @@ namespace ui {
 
 // Loads the window module from the executable's own directory and hands it the application state.
 int RunWindowMode(int argc, char** argv, AppState& state) {
-  const std::filesystem::path module =
-      std::filesystem::path(state.systemInfo.modulePath).parent_path() / WINDOW_MODULE_FILE;
+  // Only the module beside this executable: a bare name would make the loader search the library path.
+  const std::filesystem::path executable(state.systemInfo.modulePath);
+  if (!executable.is_absolute()) {
+    std::fputs("lfqutil: cannot open the main window: the program's own location is unknown\n", stderr);
+    return 1;
+  }
+  const std::filesystem::path module = executable.parent_path() / WINDOW_MODULE_FILE;
   std::string error;
   auto* entry = reinterpret_cast<WindowModuleEntry>(core::LoadModuleFunction(module, WINDOW_MODULE_ENTRY, error));
   if (entry == nullptr) {
