@@ -21,6 +21,12 @@ std::size_t ReadPresent(std::FILE* file, std::int64_t offset, std::span<std::uin
   return std::fread(buffer.data(), 1, buffer.size(), file);
 }
 
+// The stream's length in bytes, -1 when it cannot be measured.
+std::int64_t MeasureFile(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+  return std::ftell(file);
+}
+
 }  // namespace
 
 SeqHeader DecodeSeqHeader(std::span<const std::uint8_t> bytes) {
@@ -56,11 +62,6 @@ SepRecordHeader DecodeSepRecordHeader(std::span<const std::uint8_t> bytes) {
   header.rhythmDenominator = static_cast<std::uint8_t>(core::LoadU8(bytes, 8));
   header.dataSize = core::LoadU32Be(bytes, 9);
   return header;
-}
-
-std::int64_t MeasureFile(std::FILE* file) {
-  if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) return -1;
-  return std::ftell(file);
 }
 
 std::int32_t ScanSepSequences(std::FILE* file, std::int32_t& count, SepSplitTarget* write) {

@@ -82,7 +82,4 @@ std::int32_t FindEndOfTrack(std::FILE* file);
 // runs short or a write fails.
 bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std::FILE* to);
 
-// The stream's length in bytes, -1 when it cannot be measured.
-std::int64_t MeasureFile(std::FILE* file);
-
 }  // namespace seq

@@ -28,12 +28,10 @@ int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const st
 
 int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
   ReleaseBank(bank);
-  const std::string input = core::PathToText(vabPath);
-  const std::string directory = core::GetDirectoryPart(input);
-  const std::string baseName = core::GetBaseName(input);
   if (!TryLoadVab(bank, vabPath)) return 0;
-  const std::filesystem::path vhPath = core::TextToPath(core::JoinOutputName(directory, baseName, "vh"));
-  const std::filesystem::path vbPath = core::TextToPath(core::JoinOutputName(directory, baseName, "vb"));
+  const std::string input = core::PathToText(vabPath);
+  const std::filesystem::path vhPath = core::TextToPath(core::OutputNameBeside(input, "vh"));
+  const std::filesystem::path vbPath = core::TextToPath(core::OutputNameBeside(input, "vb"));
   const int result = WriteSplitParts(bank, vhPath, vbPath);
   ReleaseBank(bank);
   return result;

@@ -76,16 +76,6 @@ std::size_t ParseVh(VabBank& bank, std::span<const std::uint8_t> buffer) {
   return TryParseVh(bank, buffer).value_or(0);
 }
 
-bool HoldsSampleData(const VabBank& bank) {
-  if (!bank.loaded) return false;
-  const std::size_t count = std::min<std::size_t>(SampleCount(bank), bank.samples.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    const SampleEntry& sample = bank.samples[i];
-    if (sample.byteSize != 0 && sample.data.size() != sample.byteSize) return false;
-  }
-  return true;
-}
-
 std::optional<std::size_t> TryParseVb(VabBank& bank, std::span<const std::uint8_t> buffer) {
   if (!bank.loaded) {
     core::SetFailureReason("no VH loaded before the VB");

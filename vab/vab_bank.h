@@ -87,10 +87,6 @@ std::size_t ParseVb(VabBank& bank, std::span<const std::uint8_t> buffer);
 std::optional<std::size_t> TryParseVh(VabBank& bank, std::span<const std::uint8_t> buffer);
 std::optional<std::size_t> TryParseVb(VabBank& bank, std::span<const std::uint8_t> buffer);
 
-// True when every non-empty sample of the bank holds its data, that is when the bank holds its VB (or has
-// nothing to hold); false for an empty bank.
-bool HoldsSampleData(const VabBank& bank);
-
 // The pitch of sample index (0-based): from the fine tuning of the first tone that plays it, searching
 // blocks below the header's tone count (and below 128) in order; tone 0 of block 0 when none does.
 std::uint16_t SamplePitch(const VabBank& bank, int index);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <system_error>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
@@ -14,12 +13,6 @@ namespace vab {
 namespace {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
-  // A directory opens for reading on some systems and measures as a huge stream; it is no bank.
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    core::SetFailureReason("cannot open: Is a directory");
-    return std::nullopt;
-  }
   std::optional<std::vector<std::uint8_t>> bytes = core::LoadWholeFile(path);
   if (!bytes) core::SetFailureReason(core::DescribeSystemError("cannot open"));
   return bytes;
@@ -48,21 +41,14 @@ std::span<const std::uint8_t> SampleBody(const SampleEntry& sample) {
   return std::span<const std::uint8_t>(sample.data).first(sample.data.size() - SampleEndBlock.size());
 }
 
-std::size_t VbSize(const VabBank& bank) {
-  std::size_t total = 0;
-  const std::size_t count = SampleSlots(bank);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (bank.samples[i].byteSize != 0) total += bank.samples[i].byteSize - SampleEndBlock.size();
-  }
-  return total;
-}
-
+// A bank that holds its VB: every non-empty sample carries its bytes and the end block parsing appended.
 bool HoldsVb(const VabBank& bank) {
-  if (!HoldsVh(bank) || !HoldsSampleData(bank)) return false;
+  if (!HoldsVh(bank)) return false;
   const std::size_t count = SampleSlots(bank);
   for (std::size_t i = 0; i < count; ++i) {
     const SampleEntry& sample = bank.samples[i];
-    if (sample.byteSize != 0 && sample.data.size() < SampleEndBlock.size()) return false;
+    if (sample.byteSize == 0) continue;
+    if (sample.data.size() != sample.byteSize || sample.data.size() < SampleEndBlock.size()) return false;
   }
   return true;
 }
@@ -115,23 +101,13 @@ std::size_t WriteVh(std::FILE* file, VabBank& bank) {
 
 std::size_t WriteVb(std::FILE* file, const VabBank& bank, std::size_t startOffset) {
   if (file == nullptr) return 0;
-  if (!HoldsVb(bank)) {
+  const std::optional<std::vector<std::uint8_t>> image = BuildVbImage(bank);
+  if (!image) {
     core::SetFailureReason("no VB loaded");
     return 0;
   }
-  // The samples lie back to back: one positioning, then each sample where the one before ended. (A
-  // positioned write per sample would cost the stream a flush each time.)
-  core::WriteAt(file, static_cast<std::int32_t>(startOffset), {});
-  std::size_t written = 0;
-  const std::size_t count = SampleSlots(bank);
-  for (std::size_t i = 0; i < count; ++i) {
-    const SampleEntry& sample = bank.samples[i];
-    if (sample.byteSize == 0) continue;
-    const auto body = SampleBody(sample);
-    std::fwrite(body.data(), 1, body.size(), file);
-    written += body.size();
-  }
-  return written;
+  core::WriteAt(file, static_cast<std::int32_t>(startOffset), *image);
+  return image->size();
 }
 
 std::size_t WriteVab(VabBank& bank, const std::filesystem::path& path) {
@@ -162,7 +138,6 @@ std::optional<std::vector<std::uint8_t>> BuildVhImage(const VabBank& bank) {
 std::optional<std::vector<std::uint8_t>> BuildVbImage(const VabBank& bank) {
   if (!HoldsVb(bank)) return std::nullopt;
   std::vector<std::uint8_t> image;
-  image.reserve(VbSize(bank));
   const std::size_t count = SampleSlots(bank);
   for (std::size_t i = 0; i < count; ++i) {
     const SampleEntry& sample = bank.samples[i];

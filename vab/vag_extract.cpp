@@ -1,12 +1,10 @@
 #include "vab/vag_extract.h"
 
 #include <algorithm>
-#include <optional>
 #include <string>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
-#include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
@@ -53,18 +51,13 @@ int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
   }
 
   FillVagHeader(bank.vagHeader, sample, core::GetBaseName(core::PathToText(vagPath)));
-  int result = 0;
-  if (std::optional<core::OutputFile> output = core::OutputFile::Create(vagPath)) {
-    // Header and data go out in one write.
-    std::vector<std::uint8_t> file;
-    file.reserve(VAG_HEADER_SIZE + sample.data.size());
-    file.insert(file.end(), bank.vagHeader.begin(), bank.vagHeader.end());
-    file.insert(file.end(), sample.data.begin(), sample.data.end());
-    core::WriteAt(output->stream(), 0, file);
-    if (output->Commit()) result = 1;
-  }
+  // Header and data go out in one write.
+  std::vector<std::uint8_t> file;
+  file.reserve(VAG_HEADER_SIZE + sample.data.size());
+  file.insert(file.end(), bank.vagHeader.begin(), bank.vagHeader.end());
+  file.insert(file.end(), sample.data.begin(), sample.data.end());
   std::vector<std::uint8_t>().swap(bank.vagHeader);
-  return result;
+  return core::WriteWholeFile(vagPath, file) ? 1 : 0;
 }
 
 void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) {
