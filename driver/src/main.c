@@ -105,9 +105,14 @@ static uint32_t s_elapsedRemainderUs;
 static uint32_t s_rampLevel; /* last sequence level factor, 0..127; 0xFFFFFFFF = none yet */
 static uint32_t s_speed;     /* song time per real time, 256 = as written */
 
-/* Linear move from a to b over duration ms, t ms in. */
+/* Linear move from a to b over duration ms, t ms in. Long ramps count coarser, so that the
+ * product of a distance (up to 2048) and t stays inside 32 bits. */
 static uint32_t Ramp(uint32_t a, uint32_t b, uint32_t t, uint32_t duration) {
   if (t >= duration) return b;
+  while (duration > 0xFFFFFu) {
+    t >>= 1;
+    duration >>= 1;
+  }
   if (b >= a) return a + (b - a) * t / duration;
   return a - (a - b) * t / duration;
 }

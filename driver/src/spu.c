@@ -96,17 +96,20 @@ uint32_t SpuUpload(uint32_t spuAddress, uint32_t ramAddress, uint32_t bytes) {
   spuAddress &= ~7u;
   if ((ramAddress & 3u) == 0 && g_settings.transferMode == 0) {
     /* Whole blocks straight from the song data; the last block may carry up to 60 bytes past
-     * the end, which lands in SPU RAM above the data and is overwritten or unused. */
+     * the end, which lands in SPU RAM above the data and is overwritten or unused. Near the end
+     * of RAM that block would read beyond it: the rest then goes through the bounce buffer. */
     uint32_t blocks = (bytes + DMA_BLOCK_BYTES - 1) / DMA_BLOCK_BYTES;
+    if (blocks * DMA_BLOCK_BYTES > RAM_END - ramAddress) blocks = bytes / DMA_BLOCK_BYTES;
     while (blocks > 0) {
       uint32_t part = blocks > 0xFFFFu ? 0xFFFFu : blocks;
       DmaToSpu(spuAddress + done, ramAddress + done, part);
       done += part * DMA_BLOCK_BYTES;
       blocks -= part;
     }
-    return bytes;
+    if (done >= bytes) return bytes;
   }
-  /* Unaligned source, or transfer mode non-zero: through the bounce buffer, 1 KiB at a time. */
+  /* Unaligned source, transfer mode non-zero or the tail at the end of RAM: through the bounce
+   * buffer, 1 KiB at a time. */
   while (done < bytes) {
     uint32_t part = bytes - done;
     uint32_t i;

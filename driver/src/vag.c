@@ -38,6 +38,7 @@ int VagStart(void) {
   size = Be32(base + 0x0C);
   rate = Be32(base + 0x10);
   if (size == 0 || rate == 0 || rate > 176400u) return 0;
+  if (size > SPU_RAM_SIZE) size = SPU_RAM_SIZE; /* more than SPU RAM holds: cut below */
   bytes = size + 16u; /* the data behind a 48-byte header; 16 bytes more than a 64-byte one needs */
   if (bytes > RAM_END - (base + VAG_DATA)) bytes = RAM_END - (base + VAG_DATA);
   if (bytes > SPU_RAM_SIZE - SPU_SAMPLES) bytes = SPU_RAM_SIZE - SPU_SAMPLES;

@@ -212,6 +212,14 @@ TEST_F(DriverHostTest, VagKeysOneVoiceAtItsHeaderRate) {
   ASSERT_EQ(ons.size(), 1u);
   EXPECT_EQ(ons[0].pitch, 32000u * 4096u / 44100u);
   EXPECT_EQ(ons[0].ssa, 0x1010 / 8);
+
+  // A data size beyond anything sound RAM holds: what fits plays.
+  HostReset();
+  vag[12] = vag[13] = vag[14] = vag[15] = 0xFF;
+  HostWrite(SEQ_AT, vag.data(), static_cast<std::uint32_t>(vag.size()));
+  HostWrite32(PARAMS + 0x2C, 1);
+  HostRunDriver(300000);
+  EXPECT_EQ(KeyOns().size(), 1u);
 }
 
 TEST_F(DriverHostTest, ReverbModePutsTheWorkAreaAtTheTopAndSendsReverbTones) {
@@ -343,6 +351,23 @@ TEST_F(DriverHostTest, CrescendoRaisesTheLevelFromItsStartVolume) {
   EXPECT_EQ(g_host.spu[(16 * KeyOns().at(0).voice) / 2], 12321);
 }
 
+TEST_F(DriverHostTest, AnHourLongAccelerandoKeepsSpeedingUpPastItsFortiethMinute) {
+  PlaceBank();
+  PlaceSeq({0x00, 0x90, 60, 100,       // one whole note (1920 ticks, 2 s as written) a pass
+            0x8F, 0x00, 0x90, 60, 0,   //
+            0x00, 0xFF, 0x2F, 0x00});  // passes without end
+  HostWrite32(PARAMS + 0x9C, 3600);    // Custom Accelerando? over 3600 s
+  HostWrite16(PARAMS + 0xB0, 960);     // towards 960 BPM: 8 times the written 120 BPM
+  g_host.pollUs = 100;                 // coarser polls keep the 42 simulated minutes quick
+  HostRunDriver(2500000000u);
+  auto ons = KeyOns();
+  ASSERT_GE(ons.size(), 2u);
+  ASSERT_GT(ons.back().timeUs, 2490000000u);
+  // At 2500 s the speed is 1 + 7 x 2500/3600 = 5.86 times the written one: 2 s / 5.86 a pass.
+  const double pass = static_cast<double>(ons.back().timeUs - ons[ons.size() - 2].timeUs);
+  EXPECT_NEAR(pass, 341000.0, 20000.0);
+}
+
 // Song data from damaged bytes: the driver must stay inside RAM and keep taking heartbeats.
 TEST_F(DriverHostTest, DamagedSongDataNeverLeadsOutsideRam) {
   std::mt19937 random(1994);
@@ -378,11 +403,13 @@ TEST_F(DriverHostTest, AddressesAtTheEndOfRamOrBelowTheProgramPlayNothing) {
   HostWrite32(PARAMS + 0x08, 0x801FFFF0);  // a VB running past the end of RAM
   HostRunDriver(300000);
   EXPECT_TRUE(KeyOns().empty());
+  EXPECT_EQ(g_host.badAccesses, 0);  // its upload stops at the end of RAM too
   HostReset();
   HostWrite32(PARAMS + 0x00, 0x1F801000);  // not RAM at all
   HostWrite32(PARAMS + 0x04, 0x80001000);  // below the program
   HostRunDriver(300000);
   EXPECT_TRUE(KeyOns().empty());
+  EXPECT_EQ(g_host.badAccesses, 0);
   HostReset();
   PlaceSeq({0x00, 0x90, 60, 100, 0x60, 0xFF, 0x2F, 0x00});
   HostWrite32(PARAMS + 0x04, 0x801FFFF0);  // a VH whose header runs past the end of RAM

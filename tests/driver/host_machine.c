@@ -127,8 +127,11 @@ void IoWrite32(uint32_t address, uint32_t value) {
       s_dmaBcr = value;
       break;
     case 0x1F8010C8u:
-      if (value == 0x01000201u) g_host.dmaBytes += (s_dmaBcr >> 16) * (s_dmaBcr & 0xFFFFu) * 4u;
-      (void)s_dmaMadr;
+      if (value == 0x01000201u) {
+        const uint32_t bytes = (s_dmaBcr >> 16) * (s_dmaBcr & 0xFFFFu) * 4u;
+        if (s_dmaMadr + bytes > HOST_RAM_SIZE) ++g_host.badAccesses;  // the transfer reads beyond main RAM
+        g_host.dmaBytes += bytes;
+      }
       break;
     default:
       break;

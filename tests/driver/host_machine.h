@@ -31,7 +31,7 @@ typedef struct HostMachine {
   int voiceOn[24];
   HostKeyEvent events[HOST_MAX_EVENTS];
   int eventCount;
-  int badAccesses;      // RAM reads or writes outside main RAM
+  int badAccesses;      // RAM reads or writes outside main RAM (DMA sources included)
   uint32_t dmaBytes;    // bytes moved to SPU RAM by DMA
   uint32_t reverbBase;  // last work area start written, in bytes
   uint16_t eon;         // reverb voices 0-15
