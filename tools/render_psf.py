@@ -344,13 +344,16 @@ def _self_test():
             check(True, "a PSF with a bad %s is refused" % what)
 
     with tempfile.TemporaryDirectory(prefix="render_psf_test.") as temp:
-        idle_path = os.path.join(temp, "idle.psf")
-        with open(idle_path, "wb") as handle:
-            handle.write(psf)
-        wav = os.path.join(temp, "idle.wav")
+        def render_bytes(name, data, seconds, timeout=None):
+            path = os.path.join(temp, name + ".psf")
+            with open(path, "wb") as handle:
+                handle.write(data)
+            wav = os.path.join(temp, name + ".wav")
+            render_psf(path, wav, seconds=seconds, timeout=timeout)
+            return aa.read_wav(wav)
+
         try:
-            render_psf(idle_path, wav, seconds=3)
-            audio = aa.read_wav(wav)
+            audio = render_bytes("idle", psf, 3)
             check(audio.rate == 44100 and audio.channels == 2, "idle render is 44.1 kHz stereo")
             check(abs(audio.duration - 3.0) < 0.1, "idle render lasts 3 s (%.3f s)" % audio.duration)
             check(aa.is_silent(audio), "idle render is silent (peak %.1f dBFS)" % max(aa.peak_db(audio)))
@@ -358,13 +361,8 @@ def _self_test():
             check(False, "idle PSF renders: %s" % error)
 
         tone, expected = _tone_psf(4)
-        tone_path = os.path.join(temp, "tone.psf")
-        with open(tone_path, "wb") as handle:
-            handle.write(tone)
-        wav = os.path.join(temp, "tone.wav")
         try:
-            render_psf(tone_path, wav, seconds=2)
-            audio = aa.read_wav(wav)
+            audio = render_bytes("tone", tone, 2)
             check(abs(audio.duration - 2.0) < 0.1, "tone render lasts 2 s (%.3f s)" % audio.duration)
             check(not aa.is_silent(audio), "tone render is not silent (RMS %s dBFS)"
                   % ", ".join("%.1f" % v for v in aa.rms_db(audio)))
@@ -377,11 +375,8 @@ def _self_test():
         # A PSF whose CRC does not match is refused by the player: no WAV, a clear error.
         broken = bytearray(psf)
         broken[12] ^= 0xFF
-        broken_path = os.path.join(temp, "broken.psf")
-        with open(broken_path, "wb") as handle:
-            handle.write(broken)
         try:
-            render_psf(broken_path, os.path.join(temp, "broken.wav"), seconds=2, timeout=30)
+            render_bytes("broken", bytes(broken), 2, timeout=30)
             check(False, "a PSF with a bad CRC gives an error")
         except RenderError as error:
             check("wrote no WAV" in str(error), "a PSF with a bad CRC gives an error")

@@ -36,15 +36,7 @@ def dense_song():
     envelope = fx.adsr(release_shift=10)
     vh, vb = fx.make_bank([fx.sine_sample(56)], {
         0: [fx.tone(1, centre=60, envelope=envelope), fx.tone(1, centre=48, envelope=envelope)]})
-    events = []
-    for step in range(400):
-        tick = 24 * step
-        for ch in range(12):
-            key = 48 + (step * 7 + ch * 5) % 24
-            events += fx.note(tick, 23, key, channel=ch)
-            events.append((tick + 6, [0xE0 | ch, (step * 13) & 0x7F, 0x40 + step % 3]))
-            events.append((tick + 12, [0xB0 | ch, 7, 80 + step % 40]))
-            events.append((tick + 18, [0xB0 | ch, 10, (step * 11 + ch) % 128]))
+    events = fx.busy_channels_events(400)
     return {"SEQ": fx.make_seq(events, 96, 333333, end_tick=24 * 400), "VH": vh, "VB": vb}
 
 

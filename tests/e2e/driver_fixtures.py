@@ -19,6 +19,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
 
 import adpcm  # noqa: E402
 import audio_analysis as aa  # noqa: E402
+import make_demo  # noqa: E402
 import render_psf  # noqa: E402
 
 BLOCK = 28  # samples per ADPCM block
@@ -106,24 +107,15 @@ def make_bank(samples, programs, bank_volume=127, bank_pan=64):
 # Sequences
 
 
-def delta(value):
-    out = [value & 0x7F]
-    value >>= 7
-    while value:
-        out.append(0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(reversed(out))
-
-
 def events_bytes(events, end_tick=None):
     """Event data from (tick, bytes) pairs (sorted by tick, stable), ended by FF 2F 00."""
     out = bytearray()
     last = 0
     for tick, data in sorted(events, key=lambda e: e[0]):
-        out += delta(tick - last) + bytes(data)
+        out += make_demo.delta_time_bytes(tick - last) + bytes(data)
         last = tick
     end = last if end_tick is None else end_tick
-    out += delta(end - last) + b"\xff\x2f\x00"
+    out += make_demo.delta_time_bytes(end - last) + b"\xff\x2f\x00"
     return bytes(out)
 
 
@@ -145,6 +137,22 @@ def make_sep(sequences):
 def note(tick, length, key, velocity=100, channel=0):
     """A note on and its note off (velocity 0)."""
     return [(tick, [0x90 | channel, key, velocity]), (tick + length, [0x90 | channel, key, 0])]
+
+
+def busy_channels_events(steps):
+    """Twelve channels retriggering notes every 24 ticks for `steps` steps, with a bend, a volume
+    and a pan change between the notes: the load that keeps all 24 voices of a two-layer program
+    busy."""
+    events = []
+    for step in range(steps):
+        tick = 24 * step
+        for ch in range(12):
+            key = 48 + (step * 7 + ch * 5) % 24
+            events += note(tick, 23, key, channel=ch)
+            events.append((tick + 6, [0xE0 | ch, (step * 13) & 0x7F, 0x40 + step % 3]))
+            events.append((tick + 12, [0xB0 | ch, 7, 80 + step % 40]))
+            events.append((tick + 18, [0xB0 | ch, 10, (step * 11 + ch) % 128]))
+    return events
 
 
 def make_vag(adpcm_data, rate, name=b"fixture"):
@@ -213,14 +221,7 @@ def band_only(audio, low_hz, high_hz):
 
 def seconds_of_ticks(ticks, tempo_changes, resolution):
     """Seconds from the start to a tick, given [(tick, microseconds per quarter)] from tick 0."""
-    total = 0.0
-    for index, (start, tempo) in enumerate(tempo_changes):
-        stop = tempo_changes[index + 1][0] if index + 1 < len(tempo_changes) else None
-        if ticks <= start:
-            break
-        span = (min(ticks, stop) if stop is not None else ticks) - start
-        total += span * tempo / 1e6 / resolution
-    return total
+    return make_demo.seconds_of_ticks(ticks, [(tick, tempo / 1e6) for tick, tempo in tempo_changes], resolution)
 
 
 def tempo_event(tick, tempo_us):

@@ -331,15 +331,8 @@ class LoadTests(DriverTestCase):
             0: [fx.tone(1, centre=60, volume=12, envelope=envelope),
                 fx.tone(1, centre=48, volume=12, envelope=envelope)],
             1: [fx.tone(2, centre=60, priority=127, envelope=fx.adsr(release_shift=2))]})
-        resolution, tempo, events, markers, expected = 96, 333333, [(0, [0xCF, 1])], [], []
-        for step in range(360):
-            tick = 24 * step
-            for ch in range(12):
-                key = 48 + (step * 7 + ch * 5) % 24
-                events += fx.note(tick, 23, key, channel=ch)
-                events.append((tick + 6, [0xE0 | ch, (step * 13) & 0x7F, 0x40 + step % 3]))
-                events.append((tick + 12, [0xB0 | ch, 7, 80 + step % 40]))
-                events.append((tick + 18, [0xB0 | ch, 10, (step * 11 + ch) % 128]))
+        resolution, tempo, markers, expected = 96, 333333, [], []
+        events = [(0, [0xCF, 1])] + fx.busy_channels_events(360)
         for i in range(90):
             markers += fx.note(48 * i, 12, 60, channel=15)
             expected.append(48 * i * tempo / 1e6 / resolution)

@@ -633,7 +633,8 @@ def parse_score(path):
 # SEQ
 
 
-def _delta_bytes(value):
+def delta_time_bytes(value):
+    """A delta time: 7 bits a byte, most significant first, the high bit set on all but the last."""
     out = [value & 0x7F]
     value >>= 7
     while value:
@@ -644,6 +645,18 @@ def _delta_bytes(value):
 
 def tempo_micros(bpm):
     return int(round(60000000.0 / bpm))
+
+
+def seconds_of_ticks(ticks, tempo_changes, resolution):
+    """Seconds from the start to a tick, given [(tick, seconds per quarter note)] from tick 0."""
+    total = 0.0
+    for index, (start, quarter) in enumerate(tempo_changes):
+        stop = tempo_changes[index + 1][0] if index + 1 < len(tempo_changes) else None
+        if ticks <= start:
+            break
+        span = (min(ticks, stop) if stop is not None else ticks) - start
+        total += span * quarter / resolution
+    return total
 
 
 def build_seq(score):
@@ -694,7 +707,7 @@ def build_seq(score):
     last_tick = 0
     loop_channel = 0
     for tick, _, _, kind, payload in events:
-        out += _delta_bytes(tick - last_tick)
+        out += delta_time_bytes(tick - last_tick)
         last_tick = tick
         if kind == "channel":
             status, data = payload
@@ -711,7 +724,7 @@ def build_seq(score):
             if status != running:
                 out.append(status)
             out += bytes([99, LOOP_START_NRPN])
-            out += _delta_bytes(0) + bytes([6, payload])  # data entry: the loop count, running status
+            out += delta_time_bytes(0) + bytes([6, payload])  # data entry: the loop count, running status
             running = None  # the first event inside the loop names its status
         elif kind == "loop_end":
             status = 0xB0 | loop_channel
@@ -719,7 +732,7 @@ def build_seq(score):
                 out.append(status)
                 running = status
             out += bytes([99, LOOP_END_NRPN])
-    out += _delta_bytes(end_tick - last_tick) + b"\xff\x2f\x00"
+    out += delta_time_bytes(end_tick - last_tick) + b"\xff\x2f\x00"
     # The end is found by searching for the marker, so it must not occur any earlier.
     marker_at = bytes(out).find(SEQ_END_MARKER)
     if marker_at != len(out) - 4:
@@ -731,18 +744,11 @@ def build_seq(score):
 
 def timeline(score, events, end_tick):
     """Seconds of every note and marker, for the song as written (loop section once)."""
-    resolution = score["resolution"]
     tempo_changes = [(0, score["tempo"])] + [(e[0], e[4]) for e in events if e[3] == "tempo"]
+    quarters = [(tick, 60.0 / bpm) for tick, bpm in tempo_changes]
 
     def seconds(tick):
-        total = 0.0
-        for index, (start, bpm) in enumerate(tempo_changes):
-            stop = tempo_changes[index + 1][0] if index + 1 < len(tempo_changes) else None
-            if tick <= start:
-                break
-            span = (min(tick, stop) if stop is not None else tick) - start
-            total += span * 60.0 / bpm / resolution
-        return total
+        return seconds_of_ticks(tick, quarters, score["resolution"])
 
     notes = []
     for item in score["items"]:
