@@ -1,16 +1,23 @@
 #include "psf/exe_psf.h"
 
-#include <string>
+#include <string_view>
 #include <vector>
 
-#include "core/failure.h"
-#include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "psf/input_file.h"
 #include "psf/psf_file.h"
 
 namespace psf {
+
+namespace {
+
+// "dir/base.EXTENSION" beside the input.
+std::filesystem::path OutputBeside(const std::filesystem::path& input, std::string_view extension) {
+  return core::TextToPath(core::OutputNameBeside(core::PathToText(input), extension));
+}
+
+}  // namespace
 
 bool ConvertExeToPsf(const std::filesystem::path& path) {
   const auto input = LoadInputFile(path);
@@ -19,13 +26,13 @@ bool ConvertExeToPsf(const std::filesystem::path& path) {
   if (!file) return false;
   file->insert(file->end(), TAG_HEADER.begin(), TAG_HEADER.end());
   file->insert(file->end(), DEFAULT_TAG_TEXT.begin(), DEFAULT_TAG_TEXT.end());
-  return core::WriteWholeFile(core::OutputNameBeside(path.string(), "psf"), *file);
+  return core::WriteWholeFile(OutputBeside(path, "psf"), *file);
 }
 
 bool ConvertPsfToExe(const std::filesystem::path& path) {
   const std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
   if (!program) return false;
-  return core::WriteWholeFile(core::OutputNameBeside(path.string(), "exe"), *program);
+  return core::WriteWholeFile(OutputBeside(path, "exe"), *program);
 }
 
 }  // namespace psf

@@ -8,7 +8,7 @@
 namespace psf {
 
 // True when path names a file that can be opened for reading; otherwise false with the reason noted
-// ("cannot open: ..."). A directory is refused: it opens on some systems but holds no bytes to take.
+// ("cannot open: No such file or directory", "cannot open: Is a directory", ...).
 bool CheckInputFile(const std::filesystem::path& path);
 
 // Every byte of the input file, or nothing with the reason noted (see CheckInputFile).

@@ -13,7 +13,6 @@
 #include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/text.h"
-#include "psf/input_file.h"
 
 namespace psf {
 
@@ -43,6 +42,15 @@ std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const st
   }
   program.resize(length);
   return program;
+}
+
+// The RAM that follows the header in the program image: from t_addr to 0x801FFFFF; nothing when the image
+// is not loaded or t_addr lies outside RAM.
+std::optional<std::span<const std::uint8_t>> ProgramRam(const RamImage& image) {
+  const std::uint32_t loadAddress = ImageLoadAddress(image);
+  const auto offset = RamOffset(loadAddress, 0);
+  if (!offset) return std::nullopt;
+  return RamBytes(image, loadAddress, RAM_SIZE - *offset);
 }
 
 // Checks the 16-byte header; the program length N on success.
@@ -126,11 +134,7 @@ std::optional<std::vector<std::uint8_t>> EncodePsfPieces(std::span<const std::sp
 }  // namespace
 
 std::vector<std::uint8_t> BuildProgramImage(const RamImage& image) {
-  if (!image.loaded) return {};
-  const std::uint32_t loadAddress = ImageLoadAddress(image);
-  const auto offset = RamOffset(loadAddress, 0);
-  if (!offset) return {};
-  const auto ram = RamBytes(image, loadAddress, RAM_SIZE - *offset);
+  const auto ram = ProgramRam(image);
   if (!ram) return {};
   // Appended piece by piece, so the 2 MiB are written once and not zeroed first.
   std::vector<std::uint8_t> program;
@@ -153,9 +157,7 @@ bool WritePsfFile(PsfBuilder& builder, const std::filesystem::path& path) {
     return false;
   }
   // The program image, handed to zlib in its three pieces rather than copied together first.
-  const std::uint32_t loadAddress = ImageLoadAddress(builder.image);
-  const auto offset = RamOffset(loadAddress, 0);
-  const auto ram = offset ? RamBytes(builder.image, loadAddress, RAM_SIZE - *offset) : std::nullopt;
+  const auto ram = ProgramRam(builder.image);
   if (!ram) {
     core::SetFailureReason("the driver's RAM image is not loaded");
     return false;
@@ -213,7 +215,6 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {
 }
 
 std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path) {
-  if (!CheckInputFile(path)) return std::nullopt;
   const core::FileHandle file = core::OpenFile(path, "rb");
   if (!file) {
     core::SetFailureReason(core::DescribeSystemError("cannot open"));
