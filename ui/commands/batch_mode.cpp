@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/failure.h"
+#include "core/path_names.h"
 #include "core/text.h"
 #include "psf/placement.h"
 #include "psf/psf_builder.h"
@@ -88,11 +89,11 @@ void RunCombine(BatchRun& run, std::size_t index) {
   }
   vab::VabBank bank;
   core::TakeFailureReason();
-  if (!vab::TryLoadVh(bank, vhPath)) {
+  if (!vab::TryLoadVh(bank, core::TextToPath(vhPath))) {
     run.ReportNoted("COMBINE", vhPath, "cannot read the VH");
-  } else if (!vab::TryLoadVb(bank, vbPath)) {
+  } else if (!vab::TryLoadVb(bank, core::TextToPath(vbPath))) {
     run.ReportNoted("COMBINE", vbPath, "cannot read the VB");
-  } else if (vab::WriteVab(bank, vabPath) == 0) {
+  } else if (vab::WriteVab(bank, core::TextToPath(vabPath)) == 0) {
     run.ReportNoted("COMBINE", vabPath, "cannot write the VAB");
   }
   vab::ReleaseBank(bank);
@@ -104,7 +105,7 @@ void RunSplit(BatchRun& run, std::size_t index) {
   if (!TakeFileOperand(run, "SPLIT", index, vabPath)) return;
   vab::VabBank bank;
   core::TakeFailureReason();
-  if (vab::SplitVab(bank, vabPath) == 0) run.ReportNoted("SPLIT", vabPath, "cannot split the VAB");
+  if (vab::SplitVab(bank, core::TextToPath(vabPath)) == 0) run.ReportNoted("SPLIT", vabPath, "cannot split the VAB");
   vab::ReleaseBank(bank);
 }
 
@@ -118,7 +119,7 @@ void RunOpen(BatchRun& run, std::size_t index) {
   std::string path;
   if (!TakeFileOperand(run, "OPEN", index, path)) return;
   core::TakeFailureReason();
-  if (psf::LoadDriverFromPsf(run.builder(), path)) {
+  if (psf::LoadDriverFromPsf(run.builder(), core::TextToPath(path))) {
     run.openSucceeded = true;
   } else {
     run.ReportNoted("OPEN", path, "not a PSF of this driver");
@@ -131,7 +132,8 @@ void RunVag(BatchRun& run, std::size_t index) {
   if (!TakeFileOperand(run, "VAG", index, path) || !RequireDriver(run, "VAG", path)) return;
   psf::PsfBuilder& builder = run.builder();
   core::TakeFailureReason();
-  if (!psf::PlaceFileAt(builder.image, path, psf::SongRegionAddress(builder, psf::SongRegion::Sequence)))
+  if (!psf::PlaceFileAt(builder.image, core::TextToPath(path),
+                        psf::SongRegionAddress(builder, psf::SongRegion::Sequence)))
     run.ReportNoted("VAG", path, "cannot place the file");
 }
 
@@ -141,7 +143,7 @@ void RunPlacement(BatchRun& run, std::string_view keyword, std::size_t index) {
   std::string path;
   if (!TakeFileOperand(run, keyword, index, path) || !RequireDriver(run, keyword, path)) return;
   core::TakeFailureReason();
-  if (!Place(run.builder(), path)) run.ReportNoted(keyword, path, "cannot place the file");
+  if (!Place(run.builder(), core::TextToPath(path))) run.ReportNoted(keyword, path, "cannot place the file");
 }
 
 void RunSeq(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceSequenceFile>(run, "SEQ", index); }
@@ -155,7 +157,7 @@ void RunOut(BatchRun& run, std::size_t index) {
   psf::PsfBuilder& builder = run.builder();
   builder.tagText = std::string(psf::DEFAULT_TAG_TEXT);
   core::TakeFailureReason();
-  if (!psf::WritePsfFile(builder, path)) run.ReportNoted("OUT", path, "cannot write the PSF");
+  if (!psf::WritePsfFile(builder, core::TextToPath(path))) run.ReportNoted("OUT", path, "cannot write the PSF");
 }
 
 // PARAM: every later argument (the keyword's own included) that equals a parameter's name, exactly, sets that

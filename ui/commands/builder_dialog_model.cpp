@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 
 #include "core/failure.h"
+#include "core/path_names.h"
 #include "core/text.h"
 #include "psf/placement.h"
 #include "psf/psf_file.h"
@@ -19,10 +19,6 @@ const std::array OPEN_BUTTONS{
     OpenButton{BUILDER_OPEN_HEADER, "VH", "Sony PlayStation File (*.VH)", "*.VH", BUILDER_HEADER_PATH},
     OpenButton{BUILDER_OPEN_SAMPLE, "VB", "Sony PlayStation File (*.VB)", "*.VB", BUILDER_SAMPLE_PATH},
 };
-
-std::filesystem::path PathFromText(std::string_view text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
 
 // The list compares its items as text without regard to letter case.
 bool ListOrderBefore(std::string_view a, std::string_view b) { return core::ToUpperText(a) < core::ToUpperText(b); }
@@ -51,12 +47,12 @@ void ShowValue(BuilderDialogModel& model, const psf::PsfBuilder& builder) {
 
 bool Save(BuilderDialogModel& model, psf::PsfBuilder& builder) {
   // A field left empty, or naming a missing file, keeps what an earlier Save placed.
-  psf::PlaceSequenceFile(builder, PathFromText(model.sequencePath));
-  psf::PlaceHeaderFile(builder, PathFromText(model.headerPath));
-  psf::PlaceBodyFile(builder, PathFromText(model.samplePath));
+  psf::PlaceSequenceFile(builder, core::TextToPath(model.sequencePath));
+  psf::PlaceHeaderFile(builder, core::TextToPath(model.headerPath));
+  psf::PlaceBodyFile(builder, core::TextToPath(model.samplePath));
   core::TakeFailureReason();
   builder.tagText = CutToCharacters(model.tagText, TAG_FIELD_LIMIT);
-  const bool written = psf::WritePsfFile(builder, PathFromText(model.psfPath));
+  const bool written = psf::WritePsfFile(builder, core::TextToPath(model.psfPath));
   // An empty PSF field is the user's way of not saving yet; it goes by without a word.
   if (model.psfPath.empty()) {
     core::TakeFailureReason();

@@ -1,10 +1,10 @@
 #include "ui/commands/menu_commands.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #include "core/failure.h"
+#include "core/path_names.h"
 #include "core/text.h"
 #include "psf/exe_psf.h"
 #include "seq/sep_split.h"
@@ -19,10 +19,6 @@ namespace ui {
 namespace {
 
 constexpr std::string_view NO_OUTPUT = "no output was written";
-
-std::filesystem::path PathFromText(std::string_view text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
 
 std::string ChooseFile(core::Platform& platform, std::string_view defaultExtension, std::string_view description,
                        std::string_view pattern) {
@@ -68,29 +64,29 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
   bool succeeded = false;
   switch (commandId) {
     case COMMAND_EXE_TO_PSF:
-      succeeded = psf::ConvertExeToPsf(PathFromText(path));
+      succeeded = psf::ConvertExeToPsf(core::TextToPath(path));
       break;
     case COMMAND_PSF_TO_EXE:
-      succeeded = psf::ConvertPsfToExe(PathFromText(path));
+      succeeded = psf::ConvertPsfToExe(core::TextToPath(path));
       break;
     case COMMAND_SPLIT_VAB:
-      succeeded = vab::SplitVab(state.sharedBank, PathFromText(path)) != 0;
+      succeeded = vab::SplitVab(state.sharedBank, core::TextToPath(path)) != 0;
       vab::ReleaseBank(state.sharedBank);
       break;
     case COMMAND_VAB_TO_VAG:
       // Success is told by the absence of a noted reason: a bank without samples rightly writes no file.
-      vab::ExtractAllVags(state.sharedBank, PathFromText(path));
+      vab::ExtractAllVags(state.sharedBank, core::TextToPath(path));
       vab::ReleaseBank(state.sharedBank);
       succeeded = true;
       break;
     case COMMAND_SEP_TO_SEQ: {
       std::int32_t count = 0;
       // A file that holds no sequence writes nothing, and says so.
-      succeeded = seq::ConvertSepToSeq(PathFromText(path), count) && count > 0;
+      succeeded = seq::ConvertSepToSeq(core::TextToPath(path), count) && count > 0;
       break;
     }
     case COMMAND_SEQ_TO_MIDI:
-      succeeded = seq::ConvertSeqToMidi(PathFromText(path)) != 0;
+      succeeded = seq::ConvertSeqToMidi(core::TextToPath(path)) != 0;
       break;
     default:
       break;
@@ -104,8 +100,8 @@ void CombineFiles(AppState& state, core::Platform& platform) {
   const std::string vbPath = ChooseFile(platform, "VB", "Sony PlayStation File (*.VB)", "*.VB");
   const std::string vabPath = platform.ChooseSaveVabFile();
   core::TakeFailureReason();
-  const bool succeeded =
-      vab::CombineVab(state.sharedBank, PathFromText(vabPath), PathFromText(vhPath), PathFromText(vbPath)) != 0;
+  const bool succeeded = vab::CombineVab(state.sharedBank, core::TextToPath(vabPath), core::TextToPath(vhPath),
+                                         core::TextToPath(vbPath)) != 0;
   vab::ReleaseBank(state.sharedBank);
   std::string reason = core::TakeFailureReason();
   // A cancelled dialog leaves nothing to report: the user chose not to combine.
