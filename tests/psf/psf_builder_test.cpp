@@ -264,6 +264,28 @@ TEST(LoadDriverFromPsf, EmptyParameterListGivesADriverWithoutParameters) {
   EXPECT_EQ(psf::SetParameter(builder, 1, 0), 0u);
 }
 
+TEST(LoadDriverFromPsf, ParameterListIsReadUpTo65535Entries) {
+  // A list of 65,537 entries: the 65,536th is never read.
+  TempDir dir;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  const std::uint32_t textSize = 0xD3000;  // up to 0x800E3000
+  exe.resize(2048 + textSize, 0);
+  PutWord(exe, 0x1C, textSize);
+  for (std::uint32_t i = 0; i <= 65536; ++i) {
+    const std::size_t entry = 2048 + 0x125BC + 12 * std::size_t{i};
+    PutWord(exe, entry, 0x80022168);              // name of parameter 00
+    PutWord(exe, entry + 4, 0x80100000 + 4 * i);  // value
+    PutWord(exe, entry + 8, 4);                   // width
+  }
+  WriteBytes(dir / "long.psf", MakePsf(exe));
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(builder, dir / "long.psf"));
+  ASSERT_EQ(builder.parameterCount, 65535u);
+  EXPECT_EQ(builder.parameters.back().valueAddress, 0x80100000u + 4 * 65534);
+  EXPECT_EQ(psf::SetParameter(builder, 9, 65534), 9u);
+  EXPECT_EQ(psf::SetParameter(builder, 9, 65535), 0u);
+}
+
 TEST(ReleaseDriver, EmptiesTheBuilderButKeepsTheTagText) {
   psf::PsfBuilder builder;
   psf::ReleaseDriver(builder);  // nothing held: nothing happens

@@ -20,15 +20,16 @@
 
 namespace {
 
+using testing_support::GetU32;
 using testing_support::MakePsf;
+using testing_support::ProgramOffset;
+using testing_support::PutU32;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
-constexpr std::size_t TEXT_OFFSET = 2048;
-constexpr std::uint32_t TEXT_ADDRESS = 0x80010000;
 constexpr std::size_t PSF_HEADER = 16;
 
 // The built-in driver as a PS-X EXE file: header, then its 0x14000 bytes of text.
@@ -36,17 +37,6 @@ Bytes DriverExe() {
   Bytes exe(assets::BuiltinDriverHeader().begin(), assets::BuiltinDriverHeader().end());
   exe.insert(exe.end(), assets::BuiltinDriverText().begin(), assets::BuiltinDriverText().end());
   return exe;
-}
-
-std::size_t ExeOffset(std::uint32_t address) { return TEXT_OFFSET + (address - TEXT_ADDRESS); }
-
-void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const Bytes& bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
 class CorruptPsfTest : public ::testing::Test {
@@ -140,8 +130,8 @@ TEST_F(CorruptPsfTest, DamagedDriversThatDecodeNeverCrashTheKeywordsAfterOpen) {
   WriteBytes(dir_ / "song.seq", testing_support::SmallSeq());
   WriteBytes(dir_ / "bank.vh", testing_support::SmallVh());
   WriteBytes(dir_ / "bank.vb", testing_support::SmallVb());
-  const std::size_t describedStart = ExeOffset(0x80022130);
-  const std::size_t describedEnd = ExeOffset(0x80022A10);
+  const std::size_t describedStart = ProgramOffset(0x80022130);
+  const std::size_t describedEnd = ProgramOffset(0x80022A10);
   std::mt19937 random(4242);
   for (int round = 0; round < 300; ++round) {
     Bytes exe = exe_;
@@ -175,16 +165,16 @@ TEST_F(CorruptPsfTest, HostileDriverLayoutsAreRefusedOrKeptInsideTheImage) {
       {"text address below RAM", 0x18, 0x7FFF0000},
       {"text size beyond the file", 0x1C, 0xFFFFFFFF},
       {"text size zero", 0x1C, 0},
-      {"mute block at the end of RAM, huge", ExeOffset(0x80022570 + 0x30), 0x801FFFFC},
-      {"mute block size huge", ExeOffset(0x80022570 + 0x34), 0xFFFFFFFF},
-      {"parameter block outside RAM", ExeOffset(0x80022570 + 0x38), 0x00001000},
-      {"parameter block size huge", ExeOffset(0x80022570 + 0x3C), 0x7FFFFFFF},
-      {"first name outside RAM", ExeOffset(0x800225BC), 0xFFFFFFF0},
-      {"first value at the last byte of RAM", ExeOffset(0x800225BC + 4), 0x801FFFFF},
-      {"first value outside RAM", ExeOffset(0x800225BC + 4), 0x00000010},
-      {"first width 3", ExeOffset(0x800225BC + 8), 3},
-      {"first width huge", ExeOffset(0x800225BC + 8), 0xFFFFFFFF},
-      {"first width 0", ExeOffset(0x800225BC + 8), 0},
+      {"mute block at the end of RAM, huge", ProgramOffset(0x80022570 + 0x30), 0x801FFFFC},
+      {"mute block size huge", ProgramOffset(0x80022570 + 0x34), 0xFFFFFFFF},
+      {"parameter block outside RAM", ProgramOffset(0x80022570 + 0x38), 0x00001000},
+      {"parameter block size huge", ProgramOffset(0x80022570 + 0x3C), 0x7FFFFFFF},
+      {"first name outside RAM", ProgramOffset(0x800225BC), 0xFFFFFFF0},
+      {"first value at the last byte of RAM", ProgramOffset(0x800225BC + 4), 0x801FFFFF},
+      {"first value outside RAM", ProgramOffset(0x800225BC + 4), 0x00000010},
+      {"first width 3", ProgramOffset(0x800225BC + 8), 3},
+      {"first width huge", ProgramOffset(0x800225BC + 8), 0xFFFFFFFF},
+      {"first width 0", ProgramOffset(0x800225BC + 8), 0},
   };
   WriteBytes(dir_ / "song.seq", testing_support::SmallSeq());
   for (const Case& hostile : cases) {
@@ -198,16 +188,29 @@ TEST_F(CorruptPsfTest, HostileDriverLayoutsAreRefusedOrKeptInsideTheImage) {
   }
 }
 
-TEST_F(CorruptPsfTest, ParameterListThatNeverEndsStopsAtItsLimit) {
-  // A text long enough to hold more than 65,535 list entries, all of them pointing outside RAM.
+TEST_F(CorruptPsfTest, ParameterListStopsAtItsLimit) {
+  // 65,535 entries named "SEQ/SEP/VAG Address" with their value at 0x80100000, then one more of that name
+  // with its value at 0x80100004, then the end of the list. PARAM sets every entry the driver has, so the
+  // value behind the limit stays 0.
   Bytes exe = exe_;
-  const std::size_t textSize = 0xD0000;
-  exe.resize(TEXT_OFFSET + textSize, 0x00);
+  const std::size_t textSize = 0xD3000;  // up to 0x800E3000, past the 65,537 entries from 0x800225BC
+  exe.resize(testing_support::PROGRAM_HEADER_SIZE + textSize, 0x00);
   PutU32(exe, 0x1C, static_cast<std::uint32_t>(textSize));
-  std::fill(exe.begin() + static_cast<std::ptrdiff_t>(ExeOffset(0x800225BC)), exe.end(), 0x01);
-  WriteBytes(dir_ / "endless.psf", MakePsf(exe));
-  const Outcome outcome = RunKeywords({"OPEN", PathOf("endless.psf"), "PARAM", "x", "1", "OUT", PathOf("out.psf")});
-  EXPECT_TRUE(outcome.status == 0 || outcome.status == 1) << outcome.errors;
+  for (std::uint32_t i = 0; i <= 65535; ++i) {
+    const std::size_t entry = ProgramOffset(0x800225BC + 12 * i);
+    PutU32(exe, entry, 0x80022168);                                 // name of parameter 00
+    PutU32(exe, entry + 4, i < 65535 ? 0x80100000u : 0x80100004u);  // value
+    PutU32(exe, entry + 8, 4);                                      // width
+  }
+  PutU32(exe, ProgramOffset(0x800225BC + 12 * 65536), 0);  // end of the list
+  WriteBytes(dir_ / "long.psf", MakePsf(exe));
+  const Outcome outcome =
+      RunKeywords({"OPEN", PathOf("long.psf"), "PARAM", "SEQ/SEP/VAG Address", "5", "OUT", PathOf("out.psf")});
+  ASSERT_EQ(outcome.status, 0) << outcome.errors;
+  const std::optional<Bytes> program = testing_support::DecodeProgram(ReadBytes(dir_ / "out.psf"));
+  ASSERT_TRUE(program.has_value());
+  EXPECT_EQ(testing_support::ValueAt(*program, 0x80100000, 4), 5u);
+  EXPECT_EQ(testing_support::ValueAt(*program, 0x80100004, 4), 0u);
 }
 
 }  // namespace

@@ -11,11 +11,6 @@ void PutU16(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint16_t 
   bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
 constexpr std::size_t SMALL_VH_SIZE = 2592 + 512 * 1;
 constexpr std::size_t SIZE_TABLE = 2080 + 512 * 1;
 constexpr std::size_t MAX_PROGRAM_SIZE = 0x1F0800;
@@ -89,6 +84,15 @@ std::vector<std::uint8_t> SmallSeq() {
       0x60, 0x3C, 0x00,        // running status note off after 96 ticks
       0x00, 0xFF, 0x2F, 0x00,  // end of track
   };
+}
+
+std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+void PutU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::optional<std::vector<std::uint8_t>> DecodeProgram(const std::vector<std::uint8_t>& psf) {

@@ -20,13 +20,18 @@ std::vector<std::uint8_t> SmallVbAsWritten();
 // A short SEQ file: the 15-byte header and a few events.
 std::vector<std::uint8_t> SmallSeq();
 
+// Little-endian 32-bit words in a byte buffer.
+std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+void PutU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value);
+
 // The decompressed program section of a PSF's bytes; nothing when the header, CRC or stream is wrong.
 std::optional<std::vector<std::uint8_t>> DecodeProgram(const std::vector<std::uint8_t>& psf);
 
 // The bytes after the program section of a PSF.
 std::vector<std::uint8_t> TagSection(const std::vector<std::uint8_t>& psf);
 
-// Program image addressing: the byte of PS address A sits at 2048 + A - load address 0x80010000.
+// Program image addressing (a decoded PSF program, or the built-in driver as a PS-X EXE): the byte of PS
+// address A sits at 2048 + A - load address 0x80010000.
 constexpr std::uint32_t PROGRAM_LOAD_ADDRESS = 0x80010000u;
 constexpr std::size_t PROGRAM_HEADER_SIZE = 2048;
 std::size_t ProgramOffset(std::uint32_t address);
