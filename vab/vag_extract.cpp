@@ -60,25 +60,33 @@ int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
   return core::WriteWholeFile(vagPath, file) ? 1 : 0;
 }
 
-void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) {
+VagExtraction ExtractVagsBeside(VabBank& bank, const std::filesystem::path& vabPath) {
+  VagExtraction result;
   const std::string input = core::PathToText(vabPath);
   const std::string directory = core::GetDirectoryPart(input);
   const std::string baseName = core::GetBaseName(input);
   if (!TryLoadVab(bank, vabPath)) {
     ReleaseBank(bank);
-    return;
+    return result;
   }
 
+  result.loaded = true;
   std::string lastFailure;
   const int count = static_cast<int>(SampleCount(bank));
+  result.sampleCount = count;
   for (int i = 0; i < count; ++i) {
     const std::filesystem::path vagPath = core::TextToPath(core::JoinNumberedOutputName(directory, baseName, i, "vag"));
-    if (ExtractVag(bank, vagPath, i) == 0) {
+    if (ExtractVag(bank, vagPath, i) == 1) {
+      ++result.written;
+    } else {
       lastFailure = core::FormatText("%s: %s", core::PathToText(vagPath).c_str(), core::TakeFailureReason().c_str());
     }
   }
   ReleaseBank(bank);
   if (!lastFailure.empty()) core::SetFailureReason(lastFailure);
+  return result;
 }
+
+void ExtractAllVags(VabBank& bank, const std::filesystem::path& vabPath) { ExtractVagsBeside(bank, vabPath); }
 
 }  // namespace vab

@@ -19,6 +19,16 @@ namespace vab {
 // be written.
 int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index);
 
+// What extracting every sample of a VAB did: whether it loaded, how many samples it holds, how many were written.
+struct VagExtraction {
+  bool loaded = false;
+  int sampleCount = 0;
+  int written = 0;
+};
+
+// ExtractAllVags, telling what it did.
+VagExtraction ExtractVagsBeside(VabBank& bank, const std::filesystem::path& vabPath);
+
 // Loads the VAB into the bank and writes every sample as DIR/BASENN.vag beside it (NN the index from 00;
 // three digits from 100), then releases the bank. A sample that cannot be written does not stop the others;
 // a VAB that cannot be read writes nothing. The reason of the last failure is noted.

@@ -103,6 +103,13 @@ TEST(ConvertCliTest, FilesThatProduceNothingAreReportedAndTheOthersStillConvert)
             (Names{"README", "archive.minipsf", "broken.seq", "empty.vab", "fake.sep", "good.mid", "good.seq"}));
 }
 
+TEST(ConvertCliTest, EachFailureStaysOnOneLine) {
+  TempDir dir;
+  const ProgramRun run = RunLfqutil(dir.path(), {"--convert", "two\nlines.seq"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "lfqutil: two?lines.seq: cannot open: No such file or directory\n");
+}
+
 TEST(ConvertCliTest, PathsInOtherDirectoriesWriteBesideTheirInput) {
   TempDir work;
   TempDir songs;

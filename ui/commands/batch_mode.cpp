@@ -9,6 +9,7 @@
 #include "psf/placement.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
+#include "ui/commands/failure_line.h"
 #include "ui/commands/param_value.h"
 #include "vab/split_combine.h"
 #include "vab/vab_bank.h"
@@ -39,20 +40,15 @@ struct BatchRun {
     return index < arguments.size() ? arguments[index] : empty;
   }
 
-  // "lfqutil: KEYWORD FILE: reason", or "lfqutil: KEYWORD: reason" when there is no file to name. Control
-  // characters of a name or reason show as '?', so that each failure stays on one line.
+  // "lfqutil: KEYWORD FILE: reason", or "lfqutil: KEYWORD: reason" when there is no file to name.
   void Report(std::string_view keyword, std::string_view file, std::string_view reason) {
     anyFailed = true;
-    std::string line = file.empty() ? core::FormatText("lfqutil: %.*s: %.*s\n", static_cast<int>(keyword.size()),
-                                                       keyword.data(), static_cast<int>(reason.size()), reason.data())
-                                    : core::FormatText("lfqutil: %.*s %.*s: %.*s\n", static_cast<int>(keyword.size()),
-                                                       keyword.data(), static_cast<int>(file.size()), file.data(),
-                                                       static_cast<int>(reason.size()), reason.data());
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(line[i]);
-      if (byte < 0x20 || byte == 0x7F) line[i] = '?';
-    }
-    std::fputs(line.c_str(), errors);
+    WriteFailureLine(errors, file.empty()
+                                 ? core::FormatText("lfqutil: %.*s: %.*s", static_cast<int>(keyword.size()),
+                                                    keyword.data(), static_cast<int>(reason.size()), reason.data())
+                                 : core::FormatText("lfqutil: %.*s %.*s: %.*s", static_cast<int>(keyword.size()),
+                                                    keyword.data(), static_cast<int>(file.size()), file.data(),
+                                                    static_cast<int>(reason.size()), reason.data()));
   }
 
   // Reports the reason the failed operation noted, or fallback when it noted none.

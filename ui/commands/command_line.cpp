@@ -1,11 +1,14 @@
 #include "ui/commands/command_line.h"
+#include "core/text.h"
 
 #include <algorithm>
 
 #include "core/failure.h"
+#include "core/text.h"
 #include "psf/psf_builder.h"
 #include "ui/commands/batch_mode.h"
 #include "ui/commands/drop_dispatch.h"
+#include "ui/commands/failure_line.h"
 
 namespace ui {
 
@@ -70,7 +73,7 @@ int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FI
   for (const std::string& file : files) {
     const DropResult result = DispatchDroppedFile(file, state);
     if (result.produced) continue;
-    std::fprintf(errors, "lfqutil: %s: %s\n", file.c_str(), result.reason.c_str());
+    WriteFailureLine(errors, core::FormatText("lfqutil: %s: %s", file.c_str(), result.reason.c_str()));
     status = 1;
   }
   return status;

@@ -33,32 +33,18 @@ std::string TakeReason() {
   return reason.empty() ? "no output written" : reason;
 }
 
-// Loads the VAB into the shared bank, writes every sample as DIR/BASENN.vag and empties the bank again.
-DropResult ExtractVagsThroughSharedBank(const std::string& rebuilt, const std::string& directory,
-                                        const std::string& baseName, vab::VabBank& bank) {
+// Writes every sample of the VAB as DIR/BASENN.vag through the shared bank, which is empty again afterwards.
+DropResult ExtractVagsThroughSharedBank(const std::string& rebuilt, vab::VabBank& bank) {
   DropResult result;
   result.kind = DropKind::VabToVags;
-  if (!vab::TryLoadVab(bank, core::TextToPath(rebuilt))) {
+  const vab::VagExtraction done = vab::ExtractVagsBeside(bank, core::TextToPath(rebuilt));
+  if (!done.loaded) {
     result.reason = TakeReason();
-    vab::ReleaseBank(bank);
-    return result;
-  }
-  const int count = static_cast<int>(vab::SampleCount(bank));
-  int written = 0;
-  std::string lastFailure;
-  for (int i = 0; i < count; ++i) {
-    const std::string vagName = core::JoinNumberedOutputName(directory, baseName, i, "vag");
-    if (vab::ExtractVag(bank, core::TextToPath(vagName), i) == 1) {
-      ++written;
-    } else {
-      lastFailure = core::FormatText("%s: %s", vagName.c_str(), TakeReason().c_str());
-    }
-  }
-  vab::ReleaseBank(bank);
-  if (count == 0) {
+  } else if (done.sampleCount == 0) {
     result.reason = "the VAB holds no sample";
-  } else if (written < count) {
-    result.reason = core::FormatText("%d of %d samples written; %s", written, count, lastFailure.c_str());
+  } else if (done.written < done.sampleCount) {
+    result.reason =
+        core::FormatText("%d of %d samples written; %s", done.written, done.sampleCount, TakeReason().c_str());
   } else {
     result.produced = true;
   }
@@ -93,7 +79,7 @@ DropResult DispatchDroppedFile(const std::string& path, AppState& state) {
       result.produced = seq::ConvertSeqToMidi(input) == 1;
       break;
     case DropKind::VabToVags:
-      return ExtractVagsThroughSharedBank(rebuilt, directory, baseName, state.sharedBank);
+      return ExtractVagsThroughSharedBank(rebuilt, state.sharedBank);
     case DropKind::None:
       result.reason = "not converted: the extension is none of EXE, PSF, SEP, SEQ, VAB";
       return result;
