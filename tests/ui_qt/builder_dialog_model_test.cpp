@@ -164,7 +164,84 @@ TEST_F(BuilderDialogModelTest, TagTextIsCutAfter259Characters) {
 TEST_F(BuilderDialogModelTest, SaveThatCannotWriteReportsFailure) {
   model.psfPath = (dir / "no-such-dir" / "out.psf").string();
   EXPECT_FALSE(Command(ui::BUILDER_SAVE));
-  EXPECT_FALSE(core::TakeFailureReason().empty());
+  ASSERT_EQ(platform.messages.size(), 1U);
+  EXPECT_EQ(platform.messages[0].first, "Lanternfieldquarrystone Utility");
+  EXPECT_EQ(platform.messages[0].second,
+            "Save " + model.psfPath + ":\ncannot create output: No such file or directory");
+}
+
+// Song files that cannot be placed: nothing is written, an earlier PSF stays, and one message names each
+// file with its reason.
+class BuilderDialogSaveRefused : public BuilderDialogModelTest {
+ protected:
+  void SetUp() override {
+    BuilderDialogModelTest::SetUp();
+    model.sequencePath = ui_testing::Write(dir, "town.seq", ui_testing::SeqBytes()).string();
+    model.psfPath = (dir / "town.psf").string();
+    EXPECT_TRUE(Command(ui::BUILDER_SAVE));
+    goodPsf = ReadBytes(dir / "town.psf");
+    EXPECT_TRUE(platform.messages.empty());
+  }
+  std::string Message() const { return platform.messages.empty() ? "" : platform.messages.back().second; }
+  std::string Listed(const std::string& name, const std::string& reason) const {
+    return "\n\n" + (dir / name).string() + ":\n" + reason;
+  }
+
+  std::vector<std::uint8_t> goodPsf;
+};
+
+TEST_F(BuilderDialogSaveRefused, MistypedPathAndVbWithoutItsVh) {
+  model.sequencePath = (dir / "twon.seq").string();
+  model.samplePath = ui_testing::Write(dir, "town.vb", ui_testing::VbBytes()).string();
+  EXPECT_FALSE(Command(ui::BUILDER_SAVE));
+  ASSERT_EQ(platform.messages.size(), 1U);
+  EXPECT_EQ(Message(), "Save " + model.psfPath + ":\nnot written: a song file could not be placed" +
+                           Listed("twon.seq", "cannot open: No such file or directory") +
+                           Listed("town.vb", "no VH placed before the VB"));
+  EXPECT_EQ(ReadBytes(dir / "town.psf"), goodPsf);
+}
+
+TEST_F(BuilderDialogSaveRefused, DataThatDoesNotFitAndTheVbOfARefusedVh) {
+  // The sequence region starts at 0x800A0000, 0x160000 bytes before the end of RAM.
+  model.sequencePath = ui_testing::Write(dir, "long.seq", std::vector<std::uint8_t>(0x160001, 0x11)).string();
+  model.headerPath = ui_testing::Write(dir, "short.vh", {'p', 'B', 'A', 'V'}).string();
+  model.samplePath = ui_testing::Write(dir, "town.vb", ui_testing::VbBytes()).string();
+  EXPECT_FALSE(Command(ui::BUILDER_SAVE));
+  ASSERT_EQ(platform.messages.size(), 1U);
+  const std::string message = Message();
+  EXPECT_NE(message.find(Listed("long.seq",
+                                "1441793 bytes of sequence data at 0x800A0000 would run past the end "
+                                "of the RAM image")),
+            std::string::npos)
+      << message;
+  EXPECT_NE(message.find("\n\n" + model.headerPath + ":\n"), std::string::npos) << message;
+  EXPECT_NE(message.find(Listed("town.vb", "no VH placed before the VB")), std::string::npos) << message;
+  EXPECT_EQ(ReadBytes(dir / "town.psf"), goodPsf);
+
+  // Mended fields: the same Save writes again, silently.
+  model.sequencePath = ui_testing::Write(dir, "town.seq", ui_testing::SeqBytes()).string();
+  model.headerPath = ui_testing::Write(dir, "town.vh", ui_testing::VhBytes()).string();
+  EXPECT_TRUE(Command(ui::BUILDER_SAVE));
+  EXPECT_EQ(platform.messages.size(), 1U);
+  EXPECT_NE(ReadBytes(dir / "town.psf"), goodPsf);
+}
+
+TEST_F(BuilderDialogSaveRefused, PsfPathNamingASongFileLeavesItAlone) {
+  model.psfPath = model.sequencePath;
+  EXPECT_FALSE(Command(ui::BUILDER_SAVE));
+  EXPECT_EQ(Message(), "Save " + model.psfPath + ":\nnot written: it is the song file " + model.sequencePath);
+  EXPECT_EQ(ReadBytes(dir / "town.seq"), ui_testing::SeqBytes());
+}
+
+TEST_F(BuilderDialogModelTest, SongFileNamesThatAreNotUtf8AreRead) {
+  const auto seq = ui_testing::SeqBytes();
+  platform.answers = {ui_testing::Write(dir, "caf\xE9.seq", seq).string()};
+  Command(ui::BUILDER_OPEN_SEQUENCE);
+  model.psfPath = (dir / "caf\xE9.psf").string();
+  ASSERT_TRUE(Command(ui::BUILDER_SAVE));
+  const auto program = ProgramOf(dir / "caf\xE9.psf");
+  ASSERT_GT(program.size(), ProgramOffset(0x800A0000) + seq.size());
+  EXPECT_TRUE(std::equal(seq.begin(), seq.end(), program.begin() + ProgramOffset(0x800A0000)));
 }
 
 TEST_F(BuilderDialogModelTest, ClosingReleasesTheDriverSoSetAndSaveDoNothing) {

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "core/failure.h"
 #include "core/path_names.h"
 #include "core/text.h"
 #include "psf/placement.h"
 #include "psf/psf_file.h"
+#include "ui/commands/menu_commands.h"
 
 namespace ui {
 
@@ -45,20 +49,61 @@ void ShowValue(BuilderDialogModel& model, const psf::PsfBuilder& builder) {
   model.value = core::FormatText("%X", psf::GetParameter(builder, SelectedIndex(model)));
 }
 
-bool Save(BuilderDialogModel& model, psf::PsfBuilder& builder) {
-  // A field left empty, or naming a missing file, keeps what an earlier Save placed.
-  psf::PlaceSequenceFile(builder, core::TextToPath(model.sequencePath));
-  psf::PlaceHeaderFile(builder, core::TextToPath(model.headerPath));
-  psf::PlaceBodyFile(builder, core::TextToPath(model.samplePath));
-  core::TakeFailureReason();
-  builder.tagText = CutToCharacters(model.tagText, TAG_FIELD_LIMIT);
-  const bool written = psf::WritePsfFile(builder, core::TextToPath(model.psfPath));
-  // An empty PSF field is the user's way of not saving yet; it goes by without a word.
-  if (model.psfPath.empty()) {
-    core::TakeFailureReason();
-    return true;
+// Places the three song files in order; a field left empty keeps what an earlier Save placed. Each file that
+// could not be placed is listed with its reason, one blank line before each entry.
+std::string PlaceSongFiles(const BuilderDialogModel& model, psf::PsfBuilder& builder) {
+  using Placement = bool (*)(psf::PsfBuilder&, const std::filesystem::path&);
+  const std::array<std::pair<const std::string*, Placement>, 3> fields{{
+      {&model.sequencePath, &psf::PlaceSequenceFile},
+      {&model.headerPath, &psf::PlaceHeaderFile},
+      {&model.samplePath, &psf::PlaceBodyFile},
+  }};
+  std::string failures;
+  for (const auto& [path, place] : fields) {
+    if (path->empty() || place(builder, core::TextToPath(*path))) continue;
+    std::string reason = core::TakeFailureReason();
+    if (reason.empty()) reason = "could not be placed";
+    failures += core::FormatText("\n\n%s:\n%s", path->c_str(), reason.c_str());
   }
-  return written;
+  core::TakeFailureReason();
+  return failures;
+}
+
+// The song field whose file the PSF path names, if any: writing there would destroy that input.
+const std::string* InputAtPsfPath(const BuilderDialogModel& model) {
+  for (const std::string* path : {&model.sequencePath, &model.headerPath, &model.samplePath}) {
+    std::error_code error;
+    if (!path->empty() &&
+        std::filesystem::equivalent(core::TextToPath(*path), core::TextToPath(model.psfPath), error)) {
+      return path;
+    }
+  }
+  return nullptr;
+}
+
+bool Save(BuilderDialogModel& model, psf::PsfBuilder& builder, core::Platform& platform) {
+  const std::string failures = PlaceSongFiles(model, builder);
+  builder.tagText = CutToCharacters(model.tagText, TAG_FIELD_LIMIT);
+  // An empty PSF field is the user's way of not saving yet; it goes by without a word.
+  if (model.psfPath.empty()) return true;
+  const std::string what = "Save " + model.psfPath;
+  // Without a driver nothing could be placed; writing says so in one line.
+  if (!failures.empty() && builder.held) {
+    // A PSF without the song the user chose, or with the song of an earlier Save, must not replace a good one.
+    ReportFailure(platform, what, "not written: a song file could not be placed" + failures);
+    return false;
+  }
+  if (const std::string* input = InputAtPsfPath(model)) {
+    ReportFailure(platform, what, core::FormatText("not written: it is the song file %s", input->c_str()));
+    return false;
+  }
+  if (!psf::WritePsfFile(builder, core::TextToPath(model.psfPath))) {
+    std::string reason = core::TakeFailureReason();
+    if (reason.empty()) reason = "no PSF was written";
+    ReportFailure(platform, what, reason);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -130,7 +175,7 @@ bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder
       return true;
     }
     case BUILDER_SAVE:
-      return Save(model, builder);
+      return Save(model, builder, platform);
     default:
       return true;
   }

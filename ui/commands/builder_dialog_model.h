@@ -77,8 +77,9 @@ struct BuilderDialogModel {
 void OpenBuilderDialog(BuilderDialogModel& model, psf::PsfBuilder& builder);
 
 // Runs the command of a control id: 1 refreshes the value field, 3 sets the parameter, 4/6/8 choose a file,
-// 11 saves; every other id does nothing. False when a Save wrote no PSF to a path the user gave; the reason
-// is then noted.
+// 11 saves; every other id does nothing. Save writes nothing when a song file named in a field could not be
+// placed (an existing PSF stays) and then shows one message naming each such file and why. False when a
+// Save wrote no PSF to a path the user gave; the user has then been told why.
 bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder& builder, core::Platform& platform);
 
 // Closing by the close box releases the driver.

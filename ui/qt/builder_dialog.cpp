@@ -14,9 +14,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "core/failure.h"
-#include "ui/commands/menu_commands.h"
-
 namespace ui {
 
 namespace {
@@ -182,13 +179,9 @@ void BuilderDialog::ShowFields() {
 
 void BuilderDialog::RunCommand(int id) {
   ReadFields();
-  const bool succeeded = RunBuilderCommand(m_model, id, m_builder, m_platform);
+  // A Save that wrote nothing has told the user why.
+  RunBuilderCommand(m_model, id, m_builder, m_platform);
   ShowFields();
-  if (!succeeded) {
-    std::string reason = core::TakeFailureReason();
-    if (reason.empty()) reason = "no PSF was written";
-    ReportFailure(m_platform, "Save " + m_model.psfPath, reason);
-  }
 }
 
 void BuilderDialog::keyPressEvent(QKeyEvent* event) {
