@@ -153,6 +153,24 @@ TEST_F(BuilderDialogTest, SaveToAnUnwritablePlaceSaysSo) {
   EXPECT_EQ(platform.messages[0].second.rfind("Save " + (dir / "missing" / "town.psf").string() + ":\n", 0), 0U);
 }
 
+TEST_F(BuilderDialogTest, PathFieldsKeepNamesThatAreNotUtf8) {
+  const auto seq = ui_testing::SeqBytes();
+  platform.answers = {ui_testing::Write(dir, "caf\xE9.seq", seq).string()};
+  QTest::mouseClick(&Button(ui::BUILDER_OPEN_SEQUENCE), Qt::LeftButton);
+  EXPECT_EQ(Field(ui::BUILDER_SEQUENCE_PATH).text(), QString::fromStdString((dir / "caf\xE9.seq").string()));
+  Field(ui::BUILDER_PSF_PATH).setText(QString::fromStdString((dir / "town.psf").string()));
+  QTest::mouseClick(&Button(ui::BUILDER_SAVE), Qt::LeftButton);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(dialog->model().sequencePath, (dir / "caf\xE9.seq").string());
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"caf\xE9.seq", "town.psf"}));
+
+  // A name the user types replaces the one chosen.
+  Field(ui::BUILDER_SEQUENCE_PATH).setText(QString::fromStdString((dir / "missing.seq").string()));
+  QTest::mouseClick(&Button(ui::BUILDER_SAVE), Qt::LeftButton);
+  ASSERT_EQ(platform.messages.size(), 1U);
+  EXPECT_NE(platform.messages[0].second.find((dir / "missing.seq").string() + ":\ncannot open"), std::string::npos);
+}
+
 TEST_F(BuilderDialogTest, ASecondDialogTakesOverTheDriverAndClosingEitherReleasesIt) {
   ui::BuilderDialog second(builder, platform);
   dialog->parameterList().setCurrentIndex(18);

@@ -60,7 +60,8 @@ TEST(FileDialogs, OpenDialogListsMatchingFilesInAnyCase) {
   }
   const auto dialog =
       ui::MakeOpenFileDialog("SEQ", Filter("Sony PlayStation File (*.SEQ;*.SEP;*.VAG)", "*.SEQ;*.SEP;*.VAG"));
-  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("SEQ"));
+  EXPECT_EQ(dialog->defaultExtension(), QStringLiteral("SEQ"));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("seq"));
   EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
   EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
   // The dialog shows the description alone; the caseless patterns stay behind it.
@@ -76,7 +77,8 @@ TEST(FileDialogs, SaveVabDialogNeverAsksBeforeReplacing) {
   const auto dialog = ui::MakeSaveVabFileDialog();
   EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
   EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("VAB"));
+  EXPECT_EQ(dialog->defaultExtension(), QStringLiteral("VAB"));
+  EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("vab"));
   EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Sony PlayStation File (*.VAB) (*.[Vv][Aa][Bb])")});
 }
 

@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "ui/commands/main_menu.h"
 #include "ui/qt/builder_dialog.h"
+#include "ui/qt/file_dialogs.h"
 #include "ui/qt/status_bar.h"
 
 namespace {
@@ -126,16 +127,30 @@ TEST_F(MainWindowTest, CombineThroughTheRealDialogsInOrder) {
   QStringList titles;
   for (const auto& path : {vh, vb, dir / "joined"}) {
     answers.Add([&titles, path](QWidget& widget) {
-      auto& dialog = dynamic_cast<QFileDialog&>(widget);
-      titles << dialog.windowTitle() + QLatin1Char(' ') + dialog.defaultSuffix();
+      auto& dialog = dynamic_cast<ui::FileDialog&>(widget);
+      titles << dialog.windowTitle() + QLatin1Char(' ') + dialog.defaultExtension();
       dialog.selectFile(QString::fromStdString(path.string()));
       static_cast<QDialog&>(dialog).accept();
     });
   }
   window->ActionFor(ui::COMMAND_COMBINE_VAB)->trigger();
   EXPECT_EQ(titles, (QStringList{"Open VH", "Open VB", "Save As VAB"}));
-  // The save dialog appends the default extension to a name typed without one.
-  EXPECT_EQ(testing_support::ReadBytes(dir / "joined.VAB"), ui_testing::VabBytes());
+  // The save dialog appends the default extension, in lower case, to a name typed without one.
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"joined.vab", "town.vb", "town.vh"}));
+  EXPECT_EQ(testing_support::ReadBytes(dir / "joined.vab"), ui_testing::VabBytes());
+}
+
+TEST_F(MainWindowTest, OpenDialogAnswersReachTheFileAsItIsNamedOnDisk) {
+  Write(dir, "caf\xE9.seq", ui_testing::SeqBytes());  // not UTF-8: the dialog lists it as "caf\uFFFD.seq"
+  Write(dir, "song.SEQ", ui_testing::SeqBytes());
+  ui_testing::ModalAnswers answers;
+  answers.ChooseFile(dir / "caf\xE9.seq");
+  window->ActionFor(ui::COMMAND_SEQ_TO_MIDI)->trigger();
+  // A name typed without an extension finds the default one in any letter case.
+  answers.ChooseFile(dir / "song");
+  window->ActionFor(ui::COMMAND_SEQ_TO_MIDI)->trigger();
+  EXPECT_TRUE(answers.AllUsed());
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"caf\xE9.mid", "caf\xE9.seq", "song.SEQ", "song.mid"}));
 }
 
 std::vector<ui::BuilderDialog*> VisibleBuilderDialogs() {

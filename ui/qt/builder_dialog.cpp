@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "ui/qt/file_names.h"
+
 namespace ui {
 
 namespace {
@@ -45,9 +47,14 @@ class GroupFrame : public QGroupBox {
   }
 };
 
-void SetTextIfChanged(QLineEdit& edit, const std::string& text) {
-  const QString wanted = QString::fromStdString(text);
+void SetTextIfChanged(QLineEdit& edit, const QString& wanted) {
   if (edit.text() != wanted) edit.setText(wanted);
+}
+
+// A path field keeps the bytes it was given (a name that is not UTF-8 shows with U+FFFD) for as long as
+// the user leaves what it shows unchanged.
+void ReadPathField(const QLineEdit& edit, std::string& path) {
+  if (edit.text() != QStringFromPath(path)) path = PathFromQString(edit.text());
 }
 
 }  // namespace
@@ -156,10 +163,10 @@ QLineEdit& BuilderDialog::field(int id) const { return *static_cast<QLineEdit*>(
 void BuilderDialog::ReadFields() {
   m_model.selected = m_list->currentIndex();
   m_model.value = field(BUILDER_VALUE).text().toStdString();
-  m_model.sequencePath = field(BUILDER_SEQUENCE_PATH).text().toStdString();
-  m_model.headerPath = field(BUILDER_HEADER_PATH).text().toStdString();
-  m_model.samplePath = field(BUILDER_SAMPLE_PATH).text().toStdString();
-  m_model.psfPath = field(BUILDER_PSF_PATH).text().toStdString();
+  ReadPathField(field(BUILDER_SEQUENCE_PATH), m_model.sequencePath);
+  ReadPathField(field(BUILDER_HEADER_PATH), m_model.headerPath);
+  ReadPathField(field(BUILDER_SAMPLE_PATH), m_model.samplePath);
+  ReadPathField(field(BUILDER_PSF_PATH), m_model.psfPath);
   m_model.tagText = m_tag->toPlainText().toStdString();
 }
 
@@ -168,11 +175,11 @@ void BuilderDialog::ShowFields() {
     const QSignalBlocker blocker(m_list);
     m_list->setCurrentIndex(m_model.selected);
   }
-  SetTextIfChanged(field(BUILDER_VALUE), m_model.value);
-  SetTextIfChanged(field(BUILDER_SEQUENCE_PATH), m_model.sequencePath);
-  SetTextIfChanged(field(BUILDER_HEADER_PATH), m_model.headerPath);
-  SetTextIfChanged(field(BUILDER_SAMPLE_PATH), m_model.samplePath);
-  SetTextIfChanged(field(BUILDER_PSF_PATH), m_model.psfPath);
+  SetTextIfChanged(field(BUILDER_VALUE), QString::fromStdString(m_model.value));
+  SetTextIfChanged(field(BUILDER_SEQUENCE_PATH), QStringFromPath(m_model.sequencePath));
+  SetTextIfChanged(field(BUILDER_HEADER_PATH), QStringFromPath(m_model.headerPath));
+  SetTextIfChanged(field(BUILDER_SAMPLE_PATH), QStringFromPath(m_model.samplePath));
+  SetTextIfChanged(field(BUILDER_PSF_PATH), QStringFromPath(m_model.psfPath));
   const QString tag = QString::fromStdString(m_model.tagText);
   if (m_tag->toPlainText() != tag) m_tag->setPlainText(tag);
 }

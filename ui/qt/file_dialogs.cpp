@@ -1,7 +1,10 @@
 #include "ui/qt/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
+
+#include "ui/qt/file_names.h"
 
 namespace ui {
 
@@ -23,7 +26,7 @@ QString CaselessGlob(const QString& glob) {
   return out;
 }
 
-void Configure(QFileDialog& dialog, std::string_view defaultExtension, const core::FileFilter& filter) {
+void Configure(QFileDialog& dialog, const core::FileFilter& filter) {
   // Qt's own dialog, so that the patterns behave the same on every desktop.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   // The descriptions already show their patterns.
@@ -32,10 +35,37 @@ void Configure(QFileDialog& dialog, std::string_view defaultExtension, const cor
   for (const auto& [description, patterns] : filter.entries) filters << QtNameFilter(description, patterns);
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
-  dialog.setDefaultSuffix(ToQString(defaultExtension));
 }
 
 }  // namespace
+
+FileDialog::FileDialog(const QString& caption, std::string_view defaultExtension)
+    : QFileDialog(nullptr, caption), m_defaultExtension(ToQString(defaultExtension)) {
+  // Names this program writes carry lower-case extensions; an open dialog finds any letter case.
+  setDefaultSuffix(m_defaultExtension.toLower());
+}
+
+void FileDialog::accept() {
+  const QStringList files = selectedFiles();
+  // A directory typed or chosen: Qt goes into it.
+  if (files.size() != 1 || QFileInfo(files.front()).isDir()) {
+    QFileDialog::accept();
+    return;
+  }
+  const QString& shown = files.front();
+  if (acceptMode() == QFileDialog::AcceptSave) {
+    m_chosenPath = FileToSave(shown);
+    QDialog::accept();
+    return;
+  }
+  if (const auto found = FindFileToOpen(shown)) {
+    m_chosenPath = *found;
+    QDialog::accept();
+    return;
+  }
+  // Qt tells the user that the file does not exist.
+  QFileDialog::accept();
+}
 
 QString CaselessPatterns(std::string_view patterns) {
   QStringList globs;
@@ -49,31 +79,33 @@ QString QtNameFilter(std::string_view description, std::string_view patterns) {
   return ToQString(description) + QStringLiteral(" (") + CaselessPatterns(patterns) + QLatin1Char(')');
 }
 
-std::unique_ptr<QFileDialog> MakeOpenFileDialog(std::string_view defaultExtension, const core::FileFilter& filter) {
-  auto dialog = std::make_unique<QFileDialog>(nullptr, QStringLiteral("Open"));
+std::unique_ptr<FileDialog> MakeOpenFileDialog(std::string_view defaultExtension, const core::FileFilter& filter) {
+  auto dialog = std::make_unique<FileDialog>(QStringLiteral("Open"), defaultExtension);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
-  Configure(*dialog, defaultExtension, filter);
+  Configure(*dialog, filter);
   return dialog;
 }
 
-std::unique_ptr<QFileDialog> MakeSaveVabFileDialog() {
-  auto dialog = std::make_unique<QFileDialog>(nullptr, QStringLiteral("Save As"));
+std::unique_ptr<FileDialog> MakeSaveVabFileDialog() {
+  auto dialog = std::make_unique<FileDialog>(QStringLiteral("Save As"), core::VAB_SAVE_EXTENSION);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
   core::FileFilter filter;
   filter.entries.emplace_back(core::VAB_SAVE_DESCRIPTION, core::VAB_SAVE_PATTERN);
-  Configure(*dialog, core::VAB_SAVE_EXTENSION, filter);
+  Configure(*dialog, filter);
   return dialog;
 }
 
-std::string RunFileDialog(QFileDialog& dialog) {
+std::string RunFileDialog(FileDialog& dialog) {
   dialog.setWindowModality(Qt::ApplicationModal);
   if (dialog.exec() != QDialog::Accepted) return {};
+  if (!dialog.chosenPath().empty()) return dialog.chosenPath();
+  // Accepted by Qt itself (a file that is not a regular one): the name as Qt has it.
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return {};
-  return files.front().toStdString();
+  return PathFromQString(files.front());
 }
 
 QString MessageBoxText(std::string_view text) {
