@@ -77,6 +77,17 @@ TEST_F(DropFiles, FilesThatProduceNothingAreListedAfterTheIdleTextsReturn) {
   EXPECT_LT(text.find("archive.minipsf"), text.find("missing.vab"));
 }
 
+TEST_F(DropFiles, UrlsThatAreNoLocalFilesAreNamedAfterTheFiles) {
+  Write(dir, "song.seq", ui_testing::SeqBytes());
+  ui::HandleDroppedFiles({(dir / "song.seq").string(), (dir / "notes").string()}, state, platform,
+                         {"http://example.com/town.seq"});
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"song.mid", "song.seq"}));
+  ASSERT_EQ(platform.dialogs.messages.size(), 1U);
+  const std::string& text = platform.dialogs.messages[0].second;
+  EXPECT_EQ(text.rfind((dir / "notes").string() + ":\n", 0), 0U) << text;
+  EXPECT_NE(text.find("\n\nhttp://example.com/town.seq:\nnot a local file"), std::string::npos) << text;
+}
+
 TEST_F(DropFiles, NothingDroppedStillRestoresTheIdleTexts) {
   Drop({});
   EXPECT_EQ(platform.statusTexts, (std::vector<StatusPair>{{"WM_DROPFILES", "WAIT"}, {"4.2.2.0", "READY"}}));

@@ -153,6 +153,25 @@ TEST_F(MainWindowTest, OpenDialogAnswersReachTheFileAsItIsNamedOnDisk) {
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"caf\xE9.mid", "caf\xE9.seq", "song.SEQ", "song.mid"}));
 }
 
+TEST_F(MainWindowTest, DropsKeepNamesThatAreNotUtf8AndNameUrlsThatAreNoFiles) {
+  const auto seq = Write(dir, "caf\xE9.seq", ui_testing::SeqBytes());
+  QMimeData data;
+  data.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(seq.string()).toPercentEncoding("/")),
+                QUrl::fromEncoded("http://example.com/town.seq")});
+  ui_testing::ModalAnswers answers;
+  QString message;
+  answers.Add([&](QWidget& widget) {
+    auto& box = dynamic_cast<QMessageBox&>(widget);
+    message = box.text();
+    box.accept();
+  });
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &drop);
+  QTRY_VERIFY_WITH_TIMEOUT(answers.AllUsed(), 5000);
+  EXPECT_EQ(message, QStringLiteral("http://example.com/town.seq:\nnot a local file"));
+  EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"caf\xE9.mid", "caf\xE9.seq"}));
+}
+
 std::vector<ui::BuilderDialog*> VisibleBuilderDialogs() {
   std::vector<ui::BuilderDialog*> dialogs;
   for (QWidget* widget : QApplication::topLevelWidgets()) {

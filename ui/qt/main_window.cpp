@@ -20,6 +20,7 @@
 #include "ui/commands/main_menu.h"
 #include "ui/commands/menu_commands.h"
 #include "ui/qt/app_icon.h"
+#include "ui/qt/file_names.h"
 #include "ui/qt/status_bar.h"
 
 namespace ui {
@@ -28,14 +29,20 @@ namespace {
 
 QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// The local files a drop carries, in the order it lists them; anything else is skipped.
-std::vector<std::string> DroppedPaths(const QMimeData* data) {
-  std::vector<std::string> paths;
-  if (data == nullptr) return paths;
+// What a drop carries, in the order it lists them: the local files' paths as bytes, and the URLs that name
+// no local file.
+MainWindow::Drop DroppedItems(const QMimeData* data) {
+  MainWindow::Drop drop;
+  if (data == nullptr) return drop;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (url.isEmpty()) continue;
+    if (auto path = LocalPathOfUrl(url)) {
+      drop.paths.push_back(std::move(*path));
+    } else {
+      drop.otherUrls.push_back(url.toDisplayString().toStdString());
+    }
   }
-  return paths;
+  return drop;
 }
 
 }  // namespace
@@ -113,7 +120,9 @@ QAction* MainWindow::ActionFor(int commandId) const {
 
 void MainWindow::RunCommand(int commandId) { RunMenuCommand(commandId, m_state, m_platform); }
 
-void MainWindow::HandleDrop(const std::vector<std::string>& paths) { HandleDroppedFiles(paths, m_state, m_platform); }
+void MainWindow::HandleDrop(const std::vector<std::string>& paths, const std::vector<std::string>& otherUrls) {
+  HandleDroppedFiles(paths, m_state, m_platform, otherUrls);
+}
 
 void MainWindow::SetStatusTexts(const QString& left, const QString& right) { m_statusBar->SetTexts(left, right); }
 
@@ -152,19 +161,19 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  std::vector<std::string> paths = DroppedPaths(event->mimeData());
+  Drop drop = DroppedItems(event->mimeData());
   event->acceptProposedAction();
   // The work starts once the drop has been acknowledged, so the program the files came from is not kept
   // waiting for the conversions.
-  m_pendingDrops.push_back(std::move(paths));
+  m_pendingDrops.push_back(std::move(drop));
   m_dropTimer.start();
 }
 
 void MainWindow::HandlePendingDrops() {
   while (!m_pendingDrops.empty()) {
-    const std::vector<std::string> paths = std::move(m_pendingDrops.front());
+    const Drop drop = std::move(m_pendingDrops.front());
     m_pendingDrops.pop_front();
-    HandleDrop(paths);
+    HandleDrop(drop.paths, drop.otherUrls);
   }
 }
 

@@ -37,8 +37,15 @@ class MainWindow : public QWidget {
 
   // Runs a menu command (what a click on its item does).
   void RunCommand(int commandId);
-  // Converts dropped files one by one, the status bar saying so meanwhile.
-  void HandleDrop(const std::vector<std::string>& paths);
+  // What one drop carried: local files as path bytes, and the URLs that name no local file.
+  struct Drop {
+    std::vector<std::string> paths;
+    std::vector<std::string> otherUrls;
+  };
+
+  // Converts dropped files one by one, the status bar saying so meanwhile; URLs that name no local file
+  // are reported with the files that produced nothing.
+  void HandleDrop(const std::vector<std::string>& paths, const std::vector<std::string>& otherUrls = {});
   void SetStatusTexts(const QString& left, const QString& right);
 
   // Places the window in the middle of its screen.
@@ -71,7 +78,7 @@ class MainWindow : public QWidget {
   StatusBar* m_statusBar = nullptr;
   std::function<void()> m_onClosed;
   // Drops wait here until the drop itself has been acknowledged, then are worked off in order.
-  std::deque<std::vector<std::string>> m_pendingDrops;
+  std::deque<Drop> m_pendingDrops;
   QTimer m_dropTimer;
   QTimer m_frameTimer;
   int m_frameChecks = 0;
