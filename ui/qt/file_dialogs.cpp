@@ -45,6 +45,8 @@ FileDialog::FileDialog(const QString& caption, std::string_view defaultExtension
   setDefaultSuffix(m_defaultExtension.toLower());
 }
 
+// Qt's own acceptance looks a name up as Qt shows it, which misses a name that is not UTF-8 on disk and an
+// extension in another letter case; a file found here ends the dialog directly.
 void FileDialog::accept() {
   const QStringList files = selectedFiles();
   // A directory typed or chosen: Qt goes into it.
@@ -55,12 +57,12 @@ void FileDialog::accept() {
   const QString& shown = files.front();
   if (acceptMode() == QFileDialog::AcceptSave) {
     m_chosenPath = FileToSave(shown);
-    QDialog::accept();
+    done(QDialog::Accepted);
     return;
   }
   if (const auto found = FindFileToOpen(shown)) {
     m_chosenPath = *found;
-    QDialog::accept();
+    done(QDialog::Accepted);
     return;
   }
   // Qt tells the user that the file does not exist.
