@@ -18,6 +18,8 @@ namespace seq {
 
 namespace {
 
+constexpr std::size_t MIDI_TRACK_LENGTH_OFFSET = 18;
+
 std::vector<std::uint8_t> BuildMidiPrefix(std::span<const std::uint8_t> seqHeader, std::uint32_t trackLength) {
   core::ByteWriter midi;
   midi.Text("MThd");
@@ -60,39 +62,39 @@ std::string DescribeStop(const SeqEventReader& reader) {
   }
 }
 
-// The SEQ's events in standard form, up to and including FF 2F 00; nullopt (reason noted) when they stop
-// before an end of track.
-std::optional<std::vector<std::uint8_t>> WriteStandardEvents(std::span<const std::uint8_t> seq) {
-  core::ByteWriter track;
+// Appends the SEQ's events in standard form, up to and including FF 2F 00; false (reason noted) when they
+// stop before an end of track.
+bool AppendStandardEvents(std::span<const std::uint8_t> seq, std::vector<std::uint8_t>& out) {
   SeqEventReader reader(seq, SEQ_HEADER_SIZE);
   SeqEvent event;
   // A Standard MIDI File carries no running status across a meta or system event; the inserted events
   // in front of the SEQ's are such events.
   bool statusNeeded = true;
   while (reader.Next(event)) {
-    track.Bytes(seq.subspan(event.offset, event.statusOffset - event.offset));  // the delta time as it stands
+    // The delta time as it stands.
+    out.insert(out.end(), seq.begin() + static_cast<std::ptrdiff_t>(event.offset),
+               seq.begin() + static_cast<std::ptrdiff_t>(event.statusOffset));
     switch (event.kind) {
       case SeqEventKind::Channel:
-        if (!event.runningStatus || statusNeeded) track.U8(event.status);
-        track.Bytes(std::span(event.data).first(event.dataCount));
+        if (!event.runningStatus || statusNeeded) out.push_back(event.status);
+        out.insert(out.end(), event.data.begin(), event.data.begin() + event.dataCount);
         statusNeeded = false;
         break;
       case SeqEventKind::Tempo:
-        track.Bytes(std::array<std::uint8_t, 3>{0xFF, 0x51, 0x03});
-        track.Bytes(event.data);
+        out.insert(out.end(), {0xFF, 0x51, 0x03, event.data[0], event.data[1], event.data[2]});
         statusNeeded = true;
         break;
       case SeqEventKind::EndOfTrack:
       case SeqEventKind::TrackCut:
-        track.Bytes(std::array<std::uint8_t, 3>{0xFF, 0x2F, 0x00});
+        out.insert(out.end(), {0xFF, 0x2F, 0x00});
         break;
     }
   }
   if (reader.state() != SeqReadState::Ended) {
     core::SetFailureReason(DescribeStop(reader));
-    return std::nullopt;
+    return false;
   }
-  return track.Take();
+  return true;
 }
 
 // Every byte of an open stream, read from its start.
@@ -118,16 +120,16 @@ std::optional<std::vector<std::uint8_t>> MidiFromSeq(std::span<const std::uint8_
     core::SetFailureReason("shorter than the 15-byte SEQ header");
     return std::nullopt;
   }
-  std::optional<std::vector<std::uint8_t>> events = WriteStandardEvents(seq);
-  if (!events) return std::nullopt;
+  std::vector<std::uint8_t> midi = BuildMidiPrefix(seq, 0);
+  midi.reserve(MIDI_PREFIX_SIZE + seq.size());  // most SEQs come out as long as they went in
+  if (!AppendStandardEvents(seq, midi)) return std::nullopt;
   // A tempo grows by at most half in standard form, so only a SEQ of gigabytes could overflow the length.
-  if (events->size() > UINT32_MAX - MIDI_INSERTED_EVENTS_SIZE) {
+  const std::size_t trackLength = midi.size() - (MIDI_PREFIX_SIZE - MIDI_INSERTED_EVENTS_SIZE);
+  if (trackLength > UINT32_MAX) {
     core::SetFailureReason("too long for a MIDI track");
     return std::nullopt;
   }
-  std::vector<std::uint8_t> midi =
-      BuildMidiPrefix(seq, static_cast<std::uint32_t>(events->size()) + MIDI_INSERTED_EVENTS_SIZE);
-  midi.insert(midi.end(), events->begin(), events->end());
+  core::StoreU32Be(midi, MIDI_TRACK_LENGTH_OFFSET, static_cast<std::uint32_t>(trackLength));
   return midi;
 }
 
