@@ -61,7 +61,7 @@ struct VabBank {
   std::vector<std::uint8_t> programs;   // 2048 bytes: the program table
   std::vector<std::uint8_t> tones;      // 65536 bytes: block p holds program p's 16 tones; unused blocks zero
   std::vector<SampleEntry> samples;     // 256 entries; entries from sampleCount up stay zero
-  std::vector<std::uint8_t> vagHeader;  // 64-byte scratch that exists only while one VAG file is written
+  std::vector<std::uint8_t> vagHeader;  // stays empty: a VAG is built whole by MakeVagBytes
   bool loaded = false;                  // true while the bank holds a parsed VH
 };
 
