@@ -1,15 +1,18 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace vab {
 
-inline constexpr std::size_t PITCH_TABLE_SIZE = 192;
+// The fine tuning of a tone counts 1/128 semitones in its low seven bits; the playback driver ignores the
+// top bit, and so does everything here.
+inline constexpr std::uint8_t FINE_TUNING_MASK = 0x7F;
 
-// One octave of SPU pitch values in 16 steps per semitone: entry k is floor(4096 x 2^(k/192)), so entry 0
-// (0x1000) plays a sample at its recorded rate and each entry raises it by 1/16 of a semitone.
-extern const std::array<std::uint16_t, PITCH_TABLE_SIZE> PitchTable;
+// The SPU pitch step at which the playback driver plays a tone at its centre note: 0x1000 x 2^(f / 1536)
+// rounded to the nearest step, f the low seven bits of fineTuning. 0 gives 0x1000 (44,100 Hz), 64 gives 4216.
+std::uint16_t CentreNotePitch(std::uint8_t fineTuning);
+
+// The sample rate in Hz at which a pitch step plays a sample: floor(pitch x 44100 / 4096).
+std::uint32_t SampleRateForPitch(std::uint16_t pitch);
 
 }  // namespace vab

@@ -134,25 +134,9 @@ std::uint16_t SamplePitch(const VabBank& bank, int index) {
       }
     }
   }
-  const std::uint32_t fineTuning = core::LoadU8(bank.tones, toneOffset + TONE_FINE_TUNING_OFFSET);
-
-  // Four fine-tuning units make one table step of 1/16 semitone; a step count past 15 carries into the next
-  // note, whose row of the table continues where the first left off. The center note takes no part.
-  std::uint32_t step = (fineTuning + fineTuning) / 8;
-  std::uint32_t carry = 0;
-  if (step > 15) {
-    carry = 1;
-    step -= 16;
-  }
-  const int note = 60 + static_cast<int>(carry);
-  std::uint32_t pitch = PitchTable[16 * (note % 12) + step];
-  const int shift = note / 12 - 5;
-  if (shift > 0) pitch <<= shift;
-  if (shift < 0) pitch >>= -shift;
-  return static_cast<std::uint16_t>(pitch);
+  // The tone plays the sample at its centre note; that pitch is the rate the sample was made for.
+  return CentreNotePitch(core::LoadU8(bank.tones, toneOffset + TONE_FINE_TUNING_OFFSET));
 }
-
-std::uint32_t SampleRateForPitch(std::uint16_t pitch) { return (static_cast<std::uint32_t>(pitch) * 44100 / 4096) / 2; }
 
 void ReleaseBank(VabBank& bank) {
   // Swapping with fresh vectors hands the memory back, not just the contents.

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "vab/pitch_table.h"
+
 namespace vab {
 
 // VH layout (all numbers little-endian):
@@ -49,7 +51,7 @@ struct SampleEntry {
   std::vector<std::uint8_t> data;  // the sample's VB bytes plus SampleEndBlock; empty until the VB is parsed
   std::uint32_t byteSize = 0;      // 8 x sizeUnits after the VH; 16 more (the end block) after the VB
   std::uint16_t pitch = 0;         // SamplePitch, set when the VB is parsed
-  std::uint32_t sampleRate = 0;    // Hz, from pitch
+  std::uint32_t sampleRate = 0;    // Hz, from pitch: SampleRateForPitch
 };
 
 // An in-memory sound bank. Empty (nothing held, loaded false), holding a VH, or holding a VH and its VB.
@@ -59,7 +61,7 @@ struct VabBank {
   std::vector<std::uint8_t> programs;   // 2048 bytes: the program table
   std::vector<std::uint8_t> tones;      // 65536 bytes: block p holds program p's 16 tones; unused blocks zero
   std::vector<SampleEntry> samples;     // 256 entries; entries from sampleCount up stay zero
-  std::vector<std::uint8_t> vagHeader;  // 64-byte scratch that exists only while one VAG file is written
+  std::vector<std::uint8_t> vagHeader;  // stays empty: a VAG is built whole by MakeVagBytes
   bool loaded = false;                  // true while the bank holds a parsed VH
 };
 
@@ -87,12 +89,10 @@ std::size_t ParseVb(VabBank& bank, std::span<const std::uint8_t> buffer);
 std::optional<std::size_t> TryParseVh(VabBank& bank, std::span<const std::uint8_t> buffer);
 std::optional<std::size_t> TryParseVb(VabBank& bank, std::span<const std::uint8_t> buffer);
 
-// The pitch of sample index (0-based): from the fine tuning of the first tone that plays it, searching
-// blocks below the header's tone count (and below 128) in order; tone 0 of block 0 when none does.
+// The pitch step of sample index (0-based): the playback driver's step for the first tone that plays it at
+// that tone's centre note (CentreNotePitch of its fine tuning), searching blocks below the header's tone
+// count (and below 128) in order; tone 0 of block 0 when none does.
 std::uint16_t SamplePitch(const VabBank& bank, int index);
-
-// The sample rate in Hz that a pitch plays at: floor(floor(pitch x 44100 / 4096) / 2); 4096 gives 22050.
-std::uint32_t SampleRateForPitch(std::uint16_t pitch);
 
 // Releases what the bank holds; the bank is empty afterwards. The VAG scratch header is its writer's.
 void ReleaseBank(VabBank& bank);

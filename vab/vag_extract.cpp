@@ -14,6 +14,7 @@ namespace vab {
 
 namespace {
 
+constexpr std::string_view VAG_MAGIC = "VAGp";
 constexpr std::uint32_t VAG_VERSION = 0x20;
 constexpr std::size_t VAG_VERSION_OFFSET = 4;
 constexpr std::size_t VAG_DATA_SIZE_OFFSET = 12;
@@ -21,43 +22,38 @@ constexpr std::size_t VAG_SAMPLE_RATE_OFFSET = 16;
 constexpr std::size_t VAG_NAME_OFFSET = 32;
 constexpr std::size_t VAG_NAME_SIZE = 16;
 
-void FillVagHeader(std::vector<std::uint8_t>& header, const SampleEntry& sample, std::string_view name) {
-  header.assign(VAG_HEADER_SIZE, 0);
-  constexpr std::string_view MAGIC = "VAGp";
-  std::copy(MAGIC.begin(), MAGIC.end(), header.begin());
-  core::StoreU32Be(header, VAG_VERSION_OFFSET, VAG_VERSION);
-  core::StoreU32Be(header, VAG_DATA_SIZE_OFFSET, sample.byteSize);
-  core::StoreU32Be(header, VAG_SAMPLE_RATE_OFFSET, sample.sampleRate);
-  // The field has no terminator: a 16-byte name fills it, a longer one is cut.
-  const std::string_view field = name.substr(0, VAG_NAME_SIZE);
-  std::copy(field.begin(), field.end(), header.begin() + VAG_NAME_OFFSET);
-}
-
 }  // namespace
 
-int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index) {
+std::optional<std::vector<std::uint8_t>> MakeVagBytes(const VabBank& bank, int index, std::string_view name) {
   if (!bank.loaded) {
     core::SetFailureReason("no VAB loaded");
-    return 0;
+    return std::nullopt;
   }
   if (index < 0 || static_cast<std::size_t>(index) >= std::min<std::size_t>(SampleCount(bank), bank.samples.size())) {
     core::SetFailureReason(core::FormatText("the bank has no sample %d", index));
-    return 0;
+    return std::nullopt;
   }
   const SampleEntry& sample = bank.samples[static_cast<std::size_t>(index)];
   if (sample.data.size() != sample.byteSize) {
     core::SetFailureReason(core::FormatText("the data of sample %d is not loaded", index));
-    return 0;
+    return std::nullopt;
   }
 
-  FillVagHeader(bank.vagHeader, sample, core::GetBaseName(core::PathToText(vagPath)));
-  // Header and data go out in one write.
-  std::vector<std::uint8_t> file;
-  file.reserve(VAG_HEADER_SIZE + sample.data.size());
-  file.insert(file.end(), bank.vagHeader.begin(), bank.vagHeader.end());
-  file.insert(file.end(), sample.data.begin(), sample.data.end());
-  std::vector<std::uint8_t>().swap(bank.vagHeader);
-  return core::WriteWholeFile(vagPath, file) ? 1 : 0;
+  std::vector<std::uint8_t> vag(VAG_HEADER_SIZE, 0);
+  std::copy(VAG_MAGIC.begin(), VAG_MAGIC.end(), vag.begin());
+  core::StoreU32Be(vag, VAG_VERSION_OFFSET, VAG_VERSION);
+  core::StoreU32Be(vag, VAG_DATA_SIZE_OFFSET, sample.byteSize);
+  core::StoreU32Be(vag, VAG_SAMPLE_RATE_OFFSET, sample.sampleRate);
+  // The field has no terminator: a 16-byte name fills it, a longer one is cut.
+  const std::string_view field = name.substr(0, VAG_NAME_SIZE);
+  std::copy(field.begin(), field.end(), vag.begin() + VAG_NAME_OFFSET);
+  vag.insert(vag.end(), sample.data.begin(), sample.data.end());
+  return vag;
+}
+
+int ExtractVag(const VabBank& bank, const std::filesystem::path& vagPath, int index) {
+  const auto vag = MakeVagBytes(bank, index, core::GetBaseName(core::PathToText(vagPath)));
+  return vag && core::WriteWholeFile(vagPath, *vag) ? 1 : 0;
 }
 
 VagExtraction ExtractVagsBeside(VabBank& bank, const std::filesystem::path& vabPath) {

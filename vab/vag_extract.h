@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "vab/vab_bank.h"
 
@@ -10,14 +14,20 @@ namespace vab {
 //   0   4   "VAGp"
 //   4   4   version 0x20
 //   12  4   data size: the sample's byteSize (its VB bytes plus the 16-byte end block)
-//   16  4   sample rate in Hz
+//   16  4   sample rate in Hz: the rate at which the driver plays the sample at its tone's centre note
 //   32  16  name: the output's base name, cut to 16 bytes, zero-padded, no terminator
 //   (every other byte zero), then the sample's bytes and the end block.
 //
+// The bytes of a VAG file holding sample index of a loaded bank, with name in its name field: the header
+// and the sample's data. Nothing (reason noted) when the bank is not loaded, index is not one of its
+// samples, or the sample's data is missing.
+std::optional<std::vector<std::uint8_t>> MakeVagBytes(const VabBank& bank, int index, std::string_view name);
+
 // Writes sample index of a loaded bank as a VAG file at vagPath, whole or not at all. 1 when written; 0 when
 // the bank is not loaded, index is not one of its samples, the sample's data is missing, or the file cannot
 // be written.
-int ExtractVag(VabBank& bank, const std::filesystem::path& vagPath, int index);
+// The name field holds the file's base name.
+int ExtractVag(const VabBank& bank, const std::filesystem::path& vagPath, int index);
 
 // What extracting every sample of a VAB did: whether it loaded, how many samples it holds, how many were written.
 struct VagExtraction {

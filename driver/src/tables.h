@@ -5,7 +5,7 @@
 #include <stdint.h>
 
 extern const uint16_t SEMITONE_STEPS[12];
-extern const uint16_t FINE_STEPS[128];
+extern const uint16_t FINE_FRACTIONS[128];
 
 #define REVERB_PRESET_COUNT 10
 #define REVERB_ECHO 7

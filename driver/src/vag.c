@@ -68,7 +68,8 @@ int VagStart(void) {
   voice->ssa = (uint16_t)(SPU_SAMPLES >> 3);
   voice->adsr1 = 0x00FFu;
   voice->adsr2 = 0x1FEAu;
-  voice->pitch = (uint16_t)ClampU32(rate * 4096u / 44100u, 1, 0x3FFFu);
+  /* The nearest step: a rate written as floor(step x 44100 / 4096) gives its step back. */
+  voice->pitch = (uint16_t)ClampU32((rate * 4096u + 22050u) / 44100u, 1, 0x3FFFu);
   KeyVoice();
   s_active = 1;
   return 1;

@@ -70,14 +70,16 @@ int LowestBit(uint32_t mask) {
 uint32_t PitchStep(int32_t u) {
   /* Octaves counted from 32 below, so that the arithmetic stays unsigned and free of division:
    * floor(x / 1536) = floor(floor(x / 512) / 3), and y x 171 >> 9 = floor(y / 3) for y < 256. */
-  uint32_t biased, octave, rest, ratio;
+  uint32_t biased, octave, rest, semitone, ratio;
   int32_t shift;
   if (u < -1536 * 24) u = -1536 * 24;
   if (u > 1536 * 24) u = 1536 * 24;
   biased = (uint32_t)(u + 1536 * 32);
   octave = ((biased >> 9) * 171u) >> 9;
   rest = biased - octave * 1536u;
-  ratio = (uint32_t)SEMITONE_STEPS[rest >> 7] * FINE_STEPS[rest & 127u]; /* 2^30 = 1.0 */
+  /* semitone x (1 + fraction / 2^20), with 2^30 = 1.0; the product stays below 2^32 */
+  semitone = SEMITONE_STEPS[rest >> 7];
+  ratio = (semitone << 15) + ((semitone * FINE_FRACTIONS[rest & 127u] + 16u) >> 5);
   /* step = 0x1000 x ratio / 2^30 x 2^(octave - 32) */
   shift = 18 - ((int32_t)octave - 32);
   if (shift <= 0) return 0x3FFFu;

@@ -8,6 +8,13 @@
 #include <vector>
 
 #include "tests/driver/host_machine.h"
+#include "vab/pitch_table.h"
+#include "vab/vab_bank.h"
+#include "vab/vag_extract.h"
+
+extern "C" {
+#include "driver/src/driver.h"
+}
 
 namespace {
 
@@ -142,6 +149,41 @@ TEST_F(DriverHostTest, OctavesFifthsFineTuneAndBendSetThePitchStep) {
   // Bend 0x3FFF is 8191/8192 of the up range of 2 semitones: 255/128 of a semitone more,
   // round(0x1000 x 2^((1600 + 255) / 1536)).
   EXPECT_EQ(g_host.spu[(16 * ons[0].voice + 4) / 2], 0x24F4);
+}
+
+// The VAG extraction writes each sample at the rate of its tone's centre note; that only holds while
+// it and the driver agree on the step, fine tuning by fine tuning.
+TEST(DriverPitch, CentreNoteStepIsTheOneExtractionUsesForEveryFineTuning) {
+  for (int fine = 0; fine < 128; ++fine)
+    EXPECT_EQ(PitchStep(fine), vab::CentreNotePitch(static_cast<std::uint8_t>(fine))) << fine;
+}
+
+TEST_F(DriverHostTest, ExtractedVagPlaysAtTheStepOfItsToneAtTheCentreNote) {
+  for (int fine = 0; fine < 256; ++fine) {
+    SCOPED_TRACE(fine);
+    const Bytes vh = MakeVh({ToneSpec{0, 0, 127, 64, 0, fine}});
+    vab::VabBank bank;
+    ASSERT_EQ(vab::ParseVh(bank, vh), vh.size());
+    ASSERT_EQ(vab::ParseVb(bank, Bytes(32, 0x11)), 32u);
+    const auto vag = vab::MakeVagBytes(bank, 0, "tone");
+    ASSERT_TRUE(vag.has_value());
+
+    HostReset();
+    PlaceBank({ToneSpec{0, 0, 127, 64, 0, fine}});
+    PlaceSeq({0x00, 0x90, 60, 100, 0x60, 0xFF, 0x2F, 0x00});  // the centre note
+    HostWrite32(PARAMS + 0x2C, 1);
+    HostRunDriver(40000);
+    ASSERT_EQ(KeyOns().size(), 1u);
+    const std::uint16_t toneStep = KeyOns()[0].pitch;
+
+    HostReset();
+    HostWrite(SEQ_AT, vag->data(), static_cast<std::uint32_t>(vag->size()));
+    HostWrite32(PARAMS + 0x2C, 1);
+    HostRunDriver(40000);
+    ASSERT_EQ(KeyOns().size(), 1u);
+    EXPECT_EQ(KeyOns()[0].pitch, toneStep);
+    EXPECT_EQ(bank.samples[0].pitch, toneStep);
+  }
 }
 
 TEST_F(DriverHostTest, LoopMarkersRepeatTheirSectionAndEndlessLoopsCountPasses) {

@@ -49,7 +49,7 @@ TEST(VabFiles, SmallVabLoadsAndWritesBackByteForByte) {
   vab::VabBank bank;
   EXPECT_EQ(vab::LoadVab(bank, dir / "small.vab"), 3120U);
   EXPECT_EQ(bank.samples[0].byteSize, 32U);
-  EXPECT_EQ(bank.samples[0].sampleRate, 22050U);
+  EXPECT_EQ(bank.samples[0].sampleRate, 44100U);
 
   {
     auto out = core::OutputFile::Create(dir / "parts.bin");
@@ -114,8 +114,8 @@ TEST(VabFiles, SeparateVhAndVbLoadLikeTheVab) {
   EXPECT_EQ(vab::BuildVhImage(parts), vab::BuildVhImage(whole));
   EXPECT_EQ(vab::BuildVbImage(parts), vb);
   EXPECT_EQ(vab::BuildVbImage(whole), vb);
-  EXPECT_EQ(parts.samples[1].sampleRate, 27680U);
-  EXPECT_EQ(whole.samples[1].sampleRate, 27680U);
+  EXPECT_EQ(parts.samples[1].sampleRate, 46640U);
+  EXPECT_EQ(whole.samples[1].sampleRate, 46640U);
 }
 
 TEST(VabFiles, BankWithoutSamplesHasEmptyVb) {

@@ -37,7 +37,7 @@ TEST(ExtractAllVags, OneSampleGivesTheNinetySixByteFile) {
       0x00, 0x00, 0x00, 0x20,                                      // version 32, big-endian
       0x00, 0x00, 0x00, 0x00,                                      // zero
       0x00, 0x00, 0x00, 0x20,                                      // data size 32: 16 sample bytes + end block
-      0x00, 0x00, 0x56, 0x22,                                      // sample rate 22050
+      0x00, 0x00, 0xAC, 0x44,                                      // sample rate 44100
       0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0,  // zero
       'b',  'a',  'n',  'k',  '0',  '0',  0,    0,    0, 0, 0, 0,  // name, zero-padded to 16
       0,    0,    0,    0,                                         //
@@ -55,8 +55,8 @@ TEST(ExtractAllVags, SizesAndRatesPerSample) {
   TempDir dir;
   Bytes vh = MakeVh(2, 2, 4);
   SetTone(vh, 0, 0, 4, 0);    // tone 0 of program 0 plays nothing, fine tuning 4
-  SetTone(vh, 1, 3, 252, 1);  // sample 0: 27680 Hz
-  SetTone(vh, 0, 5, 64, 3);   // sample 2: 23358 Hz
+  SetTone(vh, 1, 3, 252, 1);  // sample 0: fine tuning 124 (the top bit is not read), 46640 Hz
+  SetTone(vh, 0, 5, 64, 3);   // sample 2: 45391 Hz
   SetSize(vh, 2, 0, 5);       // 40 bytes
   SetSize(vh, 2, 1, 0);       // empty
   SetSize(vh, 2, 2, 1);       // 8 bytes
@@ -68,7 +68,7 @@ TEST(ExtractAllVags, SizesAndRatesPerSample) {
 
   const Bytes s0 = ReadBytes(dir / "s00.vag");
   ASSERT_EQ(s0.size(), 64U + 40 + 16);
-  EXPECT_EQ(Bytes(s0.begin() + 12, s0.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x38, 0x00, 0x00, 0x6C, 0x20}));
+  EXPECT_EQ(Bytes(s0.begin() + 12, s0.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x38, 0x00, 0x00, 0xB6, 0x30}));
   EXPECT_EQ(Bytes(s0.begin() + 64, s0.end()), Concat({SampleBytes(0, 40), END_BLOCK}));
 
   // The empty sample: header only, data size and rate zero.
@@ -79,11 +79,12 @@ TEST(ExtractAllVags, SizesAndRatesPerSample) {
 
   const Bytes s2 = ReadBytes(dir / "s02.vag");
   ASSERT_EQ(s2.size(), 64U + 8 + 16);
-  EXPECT_EQ(Bytes(s2.begin() + 12, s2.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x5B, 0x3E}));
+  EXPECT_EQ(Bytes(s2.begin() + 12, s2.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0xB1, 0x4F}));
 
+  // Fine tuning 4: 44175 Hz.
   const Bytes s3 = ReadBytes(dir / "s03.vag");
   ASSERT_EQ(s3.size(), 64U + 16 + 16);
-  EXPECT_EQ(Bytes(s3.begin() + 12, s3.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x56, 0x6D}));
+  EXPECT_EQ(Bytes(s3.begin() + 12, s3.begin() + 20), (Bytes{0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0xAC, 0x8F}));
 }
 
 TEST(ExtractAllVags, NumbersRunFromTwoToThreeDigits) {
@@ -157,6 +158,29 @@ TEST(ExtractVag, NameFieldTakesSixteenBytesAtMost) {
   EXPECT_EQ(vag.size(), 96U);
   EXPECT_TRUE(bank.loaded);
   EXPECT_TRUE(bank.vagHeader.empty());
+}
+
+TEST(MakeVagBytes, GivesTheFileInMemoryOrNothing) {
+  Bytes vh = MakeVh(1, 1, 2);
+  SetTone(vh, 0, 0, 127, 2);  // sample 1: 46705 Hz
+  SetSize(vh, 1, 0, 1);
+  SetSize(vh, 1, 1, 2);
+  vab::VabBank bank;
+  EXPECT_FALSE(vab::MakeVagBytes(bank, 0, "x").has_value()) << "bank not loaded";
+  ASSERT_EQ(vab::ParseVh(bank, vh), 3104U);
+  EXPECT_FALSE(vab::MakeVagBytes(bank, 0, "x").has_value()) << "no VB yet";
+  ASSERT_EQ(vab::ParseVb(bank, Concat({SampleBytes(0, 8), SampleBytes(1, 16)})), 24U);
+  EXPECT_FALSE(vab::MakeVagBytes(bank, 2, "x").has_value());
+
+  const auto vag = vab::MakeVagBytes(bank, 1, "seventeen-chars-x");  // cut to 16
+  ASSERT_TRUE(vag.has_value());
+  const Bytes header = {
+      'V',  'A',  'G',  'p',  0x00, 0x00, 0x00, 0x20, 0,   0,   0,   0,  // magic, version, zero
+      0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0xB6, 0x71,                    // data size 32, rate 46705
+      0,    0,    0,    0,    0,    0,    0,    0,    0,   0,   0,   0,  // zero
+      's',  'e',  'v',  'e',  'n',  't',  'e',  'e',  'n', '-', 'c', 'h', 'a', 'r', 's', '-',
+  };
+  EXPECT_EQ(*vag, Concat({header, Bytes(16, 0), SampleBytes(1, 16), END_BLOCK}));
 }
 
 TEST(ExtractVag, RefusesWhatItCannotWrite) {

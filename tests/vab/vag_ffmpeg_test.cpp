@@ -70,9 +70,9 @@ TEST(VagWithFfmpeg, EveryExtractedSampleDecodesAtItsRate) {
   ASSERT_TRUE(std::filesystem::exists(FFMPEG)) << "ffmpeg is needed for this test";
   TempDir dir;
   Bytes vh = MakeVh(2, 2, 4);
-  SetTone(vh, 0, 0, 0, 1);    // sample 0: 22050 Hz
-  SetTone(vh, 1, 2, 64, 2);   // sample 1: 23358 Hz
-  SetTone(vh, 0, 3, 252, 4);  // sample 3: 27680 Hz
+  SetTone(vh, 0, 0, 0, 1);    // sample 0: 44100 Hz
+  SetTone(vh, 1, 2, 64, 2);   // sample 1: 45391 Hz
+  SetTone(vh, 0, 3, 252, 4);  // sample 3: 46640 Hz
   SetSize(vh, 2, 0, 2 * 3);   // 3 blocks
   SetSize(vh, 2, 1, 2 * 10);  // 10 blocks
   SetSize(vh, 2, 2, 0);       // empty: no rate, ffmpeg refuses it
@@ -91,9 +91,9 @@ TEST(VagWithFfmpeg, EveryExtractedSampleDecodesAtItsRate) {
   };
   // 0x17 decodes to 7 x 4096 then 1 x 4096; 0x2E to -2 x 4096 then 2 x 4096; 0x53 to 3 x 4096, 5 x 4096.
   const Sample samples[] = {
-      {"song00", 22050, 3, 28672, 4096},
-      {"song01", 23358, 10, -8192, 8192},
-      {"song03", 27680, 1, 12288, 20480},
+      {"song00", 44100, 3, 28672, 4096},
+      {"song01", 45391, 10, -8192, 8192},
+      {"song03", 46640, 1, 12288, 20480},
   };
   for (const Sample& s : samples) {
     const auto vag = dir / (std::string(s.name) + ".vag");
