@@ -8,8 +8,8 @@
 
 namespace seq {
 
-// Every multi-byte number of both layouts is big-endian. The event data behind the headers is a Standard
-// MIDI File track body (delta time first, end-of-track last) and is never parsed.
+// Every multi-byte number of both layouts is big-endian. The event data behind the headers is close to a
+// Standard MIDI File track body (delta time first, end of track last); seq_events reads it.
 
 inline constexpr std::size_t SEQ_HEADER_SIZE = 15;
 inline constexpr std::size_t SEP_RECORD_HEADER_SIZE = 13;

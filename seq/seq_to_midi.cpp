@@ -1,23 +1,24 @@
 #include "seq/seq_to_midi.h"
 
+#include <algorithm>
 #include <array>
-#include <optional>
-#include <span>
+#include <climits>
 #include <string>
-#include <vector>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
 #include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
+#include "core/text.h"
+#include "seq/seq_events.h"
 #include "seq/seq_format.h"
 
 namespace seq {
 
 namespace {
 
-std::vector<std::uint8_t> BuildMidiPrefix(std::span<const std::uint8_t> seqHeader, std::uint32_t eventDataLength) {
+std::vector<std::uint8_t> BuildMidiPrefix(std::span<const std::uint8_t> seqHeader, std::uint32_t trackLength) {
   core::ByteWriter midi;
   midi.Text("MThd");
   midi.U32Be(6);
@@ -25,7 +26,7 @@ std::vector<std::uint8_t> BuildMidiPrefix(std::span<const std::uint8_t> seqHeade
   midi.U16Be(1);  // one track
   midi.Bytes(seqHeader.subspan(8, 2));
   midi.Text("MTrk");
-  midi.U32Be(eventDataLength + MIDI_INSERTED_EVENTS_SIZE);
+  midi.U32Be(trackLength);
   // Set tempo, microseconds per quarter note.
   midi.Bytes(std::array<std::uint8_t, 4>{0x00, 0xFF, 0x51, 0x03});
   midi.Bytes(seqHeader.subspan(10, 3));
@@ -38,54 +39,116 @@ std::vector<std::uint8_t> BuildMidiPrefix(std::span<const std::uint8_t> seqHeade
   return midi.Take();
 }
 
+// Bytes 4 to 7 of a SEP are its version 0 and the first record's number 0.
+bool IsSep(std::span<const std::uint8_t> bytes) { return bytes.size() >= 8 && core::LoadU32Be(bytes, 4) == 0; }
+
+// Unusual header values can form the end-of-track pattern inside the header; such a file is refused.
+bool MarkerInHeader(std::span<const std::uint8_t> bytes) {
+  const auto head = bytes.first(std::min(bytes.size(), SEQ_HEADER_SIZE + END_OF_TRACK_MARKER.size() - 1));
+  return std::search(head.begin(), head.end(), END_OF_TRACK_MARKER.begin(), END_OF_TRACK_MARKER.end()) != head.end();
+}
+
+std::string DescribeStop(const SeqEventReader& reader) {
+  const auto at = static_cast<unsigned long long>(reader.position());
+  switch (reader.state()) {
+    case SeqReadState::BadDelta:
+      return core::FormatText("a delta time longer than four bytes at byte %llu", at);
+    case SeqReadState::NoStatus:
+      return core::FormatText("a data byte without a status at byte %llu", at);
+    default:
+      return core::FormatText("no end of track: the events stop at byte %llu", at);
+  }
+}
+
+// The SEQ's events in standard form, up to and including FF 2F 00; nullopt (reason noted) when they stop
+// before an end of track.
+std::optional<std::vector<std::uint8_t>> WriteStandardEvents(std::span<const std::uint8_t> seq) {
+  core::ByteWriter track;
+  SeqEventReader reader(seq, SEQ_HEADER_SIZE);
+  SeqEvent event;
+  // A Standard MIDI File carries no running status across a meta or system event; the inserted events
+  // in front of the SEQ's are such events.
+  bool statusNeeded = true;
+  while (reader.Next(event)) {
+    track.Bytes(seq.subspan(event.offset, event.statusOffset - event.offset));  // the delta time as it stands
+    switch (event.kind) {
+      case SeqEventKind::Channel:
+        if (!event.runningStatus || statusNeeded) track.U8(event.status);
+        track.Bytes(std::span(event.data).first(event.dataCount));
+        statusNeeded = false;
+        break;
+      case SeqEventKind::Tempo:
+        track.Bytes(std::array<std::uint8_t, 3>{0xFF, 0x51, 0x03});
+        track.Bytes(event.data);
+        statusNeeded = true;
+        break;
+      case SeqEventKind::EndOfTrack:
+      case SeqEventKind::TrackCut:
+        track.Bytes(std::array<std::uint8_t, 3>{0xFF, 0x2F, 0x00});
+        break;
+    }
+  }
+  if (reader.state() != SeqReadState::Ended) {
+    core::SetFailureReason(DescribeStop(reader));
+    return std::nullopt;
+  }
+  return track.Take();
+}
+
+// Every byte of an open stream, read from its start.
+std::vector<std::uint8_t> ReadStream(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return {};
+  const long size = std::ftell(file);
+  return core::ReadAll(file, static_cast<std::int32_t>(std::clamp<long>(size, 0, INT32_MAX)))
+      .value_or(std::vector<std::uint8_t>{});
+}
+
 }  // namespace
+
+std::optional<std::vector<std::uint8_t>> MidiFromSeq(std::span<const std::uint8_t> seq) {
+  if (IsSep(seq)) {
+    core::SetFailureReason("a SEP file, not a SEQ: bytes 4 to 7 are zero");
+    return std::nullopt;
+  }
+  if (MarkerInHeader(seq)) {
+    core::SetFailureReason("the end-of-track marker 00 FF 2F 00 lies inside the 15-byte header");
+    return std::nullopt;
+  }
+  if (seq.size() < SEQ_HEADER_SIZE) {
+    core::SetFailureReason("shorter than the 15-byte SEQ header");
+    return std::nullopt;
+  }
+  std::optional<std::vector<std::uint8_t>> events = WriteStandardEvents(seq);
+  if (!events) return std::nullopt;
+  // A tempo grows by at most half in standard form, so only a SEQ of gigabytes could overflow the length.
+  if (events->size() > UINT32_MAX - MIDI_INSERTED_EVENTS_SIZE) {
+    core::SetFailureReason("too long for a MIDI track");
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> midi =
+      BuildMidiPrefix(seq, static_cast<std::uint32_t>(events->size()) + MIDI_INSERTED_EVENTS_SIZE);
+  midi.insert(midi.end(), events->begin(), events->end());
+  return midi;
+}
 
 int WriteMidiFromSeq(std::FILE* seqFile, const std::filesystem::path& target) {
   if (seqFile == nullptr) {
     core::SetFailureReason("no SEQ file");
     return 0;
   }
-  std::int32_t count = 0;
-  if (ScanSepSequences(seqFile, count, nullptr) != 0) {
-    core::SetFailureReason("a SEP file, not a SEQ: bytes 4 to 7 are zero");
-    return 0;
-  }
-  const std::int32_t marker = FindEndOfTrack(seqFile);
-  if (marker < 0) {
-    core::SetFailureReason("no end-of-track marker 00 FF 2F 00");
-    return 0;
-  }
-  // Only unusual header values can put the pattern there; the event data would be missing or cut.
-  if (marker < static_cast<std::int32_t>(SEQ_HEADER_SIZE)) {
-    core::SetFailureReason("the end-of-track marker 00 FF 2F 00 lies inside the 15-byte header");
-    return 0;
-  }
-  std::array<std::uint8_t, SEQ_HEADER_SIZE> header{};
-  core::ReadAt(seqFile, 0, header);
-  const std::uint32_t eventDataLength =
-      static_cast<std::uint32_t>(marker) + END_OF_TRACK_MARKER.size() - SEQ_HEADER_SIZE;
-
-  std::optional<core::OutputFile> output = core::OutputFile::Create(target);
-  if (!output) return 0;
-  const std::vector<std::uint8_t> prefix = BuildMidiPrefix(header, eventDataLength);
-  if (std::fwrite(prefix.data(), 1, prefix.size(), output->stream()) != prefix.size()) {
-    core::SetFailureReason(core::DescribeSystemError("cannot write"));
-    return 0;
-  }
-  if (!CopyFileRange(seqFile, SEQ_HEADER_SIZE, eventDataLength, output->stream())) {
-    core::SetFailureReason("cannot copy the event data");
-    return 0;
-  }
-  return output->Commit() ? 1 : 0;
+  const std::optional<std::vector<std::uint8_t>> midi = MidiFromSeq(ReadStream(seqFile));
+  return midi && core::WriteWholeFile(target, *midi) ? 1 : 0;
 }
 
 int ConvertSeqToMidi(const std::filesystem::path& path) {
-  core::FileHandle file = core::OpenFile(path, "rb");
-  if (!file) {
+  const std::optional<std::vector<std::uint8_t>> seqBytes = core::LoadWholeFile(path);
+  if (!seqBytes) {
     core::SetFailureReason(core::DescribeSystemError("cannot open"));
     return 0;
   }
-  return WriteMidiFromSeq(file.get(), core::TextToPath(core::OutputNameBeside(core::PathToText(path), "mid")));
+  const std::optional<std::vector<std::uint8_t>> midi = MidiFromSeq(*seqBytes);
+  if (!midi) return 0;
+  return core::WriteWholeFile(core::TextToPath(core::OutputNameBeside(core::PathToText(path), "mid")), *midi) ? 1 : 0;
 }
 
 }  // namespace seq

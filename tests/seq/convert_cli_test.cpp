@@ -86,7 +86,7 @@ TEST(ConvertCliTest, FilesThatProduceNothingAreReportedAndTheOthersStillConvert)
   WriteBytes(dir / "empty.vab", Vab(false));
   WriteBytes(dir / "good.seq", SEQ);
   Bytes broken = SEQ;
-  broken.resize(broken.size() - 1);  // its end-of-track marker is cut
+  broken.resize(broken.size() - 2);  // cut inside its end of track: 00 FF
   WriteBytes(dir / "broken.seq", broken);
   const ProgramRun run = RunLfqutil(dir.path(), {"--convert", "archive.minipsf", "README", "fake.sep", "missing.seq",
                                                  "broken.seq", "good.seq", "empty.vab"});
@@ -97,7 +97,7 @@ TEST(ConvertCliTest, FilesThatProduceNothingAreReportedAndTheOthersStillConvert)
             "lfqutil: README: not converted: the extension is none of EXE, PSF, SEP, SEQ, VAB\n"
             "lfqutil: fake.sep: not a SEP file: bytes 4 to 7 are not zero\n"
             "lfqutil: missing.seq: cannot open: No such file or directory\n"
-            "lfqutil: broken.seq: no end-of-track marker 00 FF 2F 00\n"
+            "lfqutil: broken.seq: no end of track: the events stop at byte 23\n"
             "lfqutil: empty.vab: the VAB holds no sample\n");
   EXPECT_EQ(dir.Listing(),
             (Names{"README", "archive.minipsf", "broken.seq", "empty.vab", "fake.sep", "good.mid", "good.seq"}));

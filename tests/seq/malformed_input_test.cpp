@@ -1,9 +1,11 @@
 // Cut and damaged SEQ and SEP files: no crash, no temporary file left, and every output that appears is
-// complete.
+// complete (a MIDI file passes the strict structural check).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "core/failure.h"
+#include "midi_structure.h"
 #include "seq/sep_split.h"
 #include "seq/seq_to_midi.h"
 #include "seq_test_files.h"
@@ -13,6 +15,7 @@ namespace {
 
 using seq_testing::Bytes;
 using seq_testing::Cat;
+using seq_testing::CheckMidiStructure;
 using seq_testing::SepRecord;
 using seq_testing::SepStart;
 using testing_support::ReadBytes;
@@ -67,29 +70,33 @@ std::string Hex(const Bytes& bytes) {
 }
 
 TEST(MalformedInputTest, DamagedSeqGivesACompleteMidiOrNothing) {
+  int converted = 0;
   for (const Bytes& input : Damaged(SONG_SEQ)) {
     SCOPED_TRACE(Hex(input));
     TempDir dir;
     WriteBytes(dir / "song.seq", input);
     const int result = seq::ConvertSeqToMidi(dir / "song.seq");
+    const std::string reason = core::TakeFailureReason();
     const bool isSep =
         input.size() >= 8 && std::all_of(input.begin() + 4, input.begin() + 8, [](auto b) { return b == 0; });
     const Bytes marker{0x00, 0xFF, 0x2F, 0x00};
-    const auto found = std::search(input.begin(), input.end(), marker.begin(), marker.end());
-    const std::ptrdiff_t markerAt = found - input.begin();
-    if (isSep || found == input.end() || markerAt < 15) {
+    const bool markerInHeader =
+        std::search(input.begin(), input.end(), marker.begin(), marker.end()) - input.begin() < 15;
+    if (result == 0 || isSep || markerInHeader) {
       EXPECT_EQ(result, 0);
+      EXPECT_NE(reason, "");
       EXPECT_EQ(dir.Listing(), std::vector<std::string>{"song.seq"});
       continue;
     }
-    ASSERT_EQ(result, 1);
+    ++converted;
     EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"song.mid", "song.seq"}));
     const Bytes midi = ReadBytes(dir / "song.mid");
-    const Bytes events(input.begin() + 15, found + 4);
-    ASSERT_EQ(midi.size(), 45 + events.size());
+    EXPECT_EQ(CheckMidiStructure(midi), "");
+    ASSERT_GE(midi.size(), 45u);
     EXPECT_EQ(Bytes(midi.begin() + 12, midi.begin() + 14), Bytes(input.begin() + 8, input.begin() + 10));
-    EXPECT_EQ(Bytes(midi.begin() + 45, midi.end()), events);
   }
+  // Most single-byte damage leaves a playable sequence.
+  EXPECT_GT(converted, 200) << "converted";
 }
 
 TEST(MalformedInputTest, DamagedSepGivesCompleteSeqFilesOrNone) {

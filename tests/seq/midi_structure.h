@@ -6,9 +6,34 @@
 
 namespace seq_testing {
 
+// The length a meta event of this type must have, -1 when any length will do (text and the like).
+inline int FixedMetaLength(std::uint8_t type) {
+  switch (type) {
+    case 0x00:
+      return 2;  // sequence number (or 0: the track's own position)
+    case 0x20:
+      return 1;  // channel prefix
+    case 0x21:
+      return 1;  // port
+    case 0x2F:
+      return 0;  // end of track
+    case 0x51:
+      return 3;  // set tempo
+    case 0x54:
+      return 5;  // SMPTE offset
+    case 0x58:
+      return 4;  // time signature
+    case 0x59:
+      return 2;  // key signature
+    default:
+      return -1;
+  }
+}
+
 // A strict reading of a format-0 Standard MIDI File, independent of the converter: chunk ids and
-// lengths, delta-time varints, status and data bytes, meta and system-exclusive lengths, and a track
-// that ends exactly with its first FF 2F 00. "" when the file is well formed, else the first fault.
+// lengths, delta-time varints, status and data bytes, meta lengths (and the fixed ones of tempo, time
+// signature and the like), complete system-exclusive messages, and a track whose length reaches exactly
+// to the end of the file, where its first FF 2F 00 ends it. "" when the file is well formed, else the first fault.
 inline std::string CheckMidiStructure(const std::vector<std::uint8_t>& b) {
   auto u32 = [&](std::size_t at) {
     return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) |
@@ -51,16 +76,17 @@ inline std::string CheckMidiStructure(const std::vector<std::uint8_t>& b) {
       const std::uint8_t type = b[at++];
       std::uint32_t length = 0;
       if (!varint(length) || length > b.size() - at) return "bad meta length";
+      const int fixed = FixedMetaLength(type);
+      if (fixed >= 0 && length != static_cast<std::uint32_t>(fixed) && !(type == 0x00 && length == 0))
+        return "meta " + std::to_string(type) + " of length " + std::to_string(length);
       at += length;
-      if (type == 0x2F) {
-        if (length != 0) return "end of track with data";
-        return at == b.size() ? "" : "bytes after the end of track";
-      }
+      if (type == 0x2F) return at == b.size() ? "" : "bytes after the end of track";
       running = 0;
     } else if (status == 0xF0 || status == 0xF7) {
       std::uint32_t length = 0;
       if (!varint(length) || length > b.size() - at) return "bad system-exclusive length";
       at += length;
+      if (status == 0xF0 && (length == 0 || b[at - 1] != 0xF7)) return "system exclusive without its F7";
       running = 0;
     } else if (status >= 0xF0) {
       return "status byte not allowed in a file at " + std::to_string(at - 1);

@@ -19,6 +19,20 @@ inline Bytes Cat(std::initializer_list<Bytes> pieces) {
   return all;
 }
 
+// A SEQ at 480 ticks per quarter note whose tempo changes mid-song, once under the running meta status;
+// it ends with a non-zero delta time before FF 2F 00. 672 ticks: 480 at 500000, 192 at 500000, so 0.7 s.
+inline const Bytes TEMPO_SEQ{
+    'p',  'Q',  'E',  'S',  0x00, 0x00, 0x00, 0x01, 0x01, 0xE0, 0x07, 0xA1, 0x20, 0x04, 0x02,  // header
+    0x00, 0xC0, 0x05,                                                                          // program 5
+    0x00, 0x90, 0x3C, 0x64,                                                                    // C4 on
+    0x83, 0x60, 0x3C, 0x00,              // 480 ticks on, C4 off (running status)
+    0x00, 0xFF, 0x51, 0x09, 0x27, 0xC0,  // tempo 600000, no length byte
+    0x00, 0x51, 0x07, 0xA1, 0x20,        // tempo 500000 under the running meta status
+    0x00, 0x90, 0x3E, 0x64,              // D4 on: after a meta the status is always written
+    0x60, 0x3E, 0x00,                    // 96 ticks on, D4 off (running status)
+    0x60, 0xFF, 0x2F, 0x00,              // 96 ticks on, end of track
+};
+
 // The start of every SEP: "pQES" and the 2-byte version 0.
 inline Bytes SepStart() { return {'p', 'Q', 'E', 'S', 0x00, 0x00}; }
 

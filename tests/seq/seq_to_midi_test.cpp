@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/failure.h"
 #include "core/file_io.h"
 #include "seq_test_files.h"
@@ -91,6 +93,63 @@ TEST(SeqToMidiTest, OnlyTheBytesUpToTheFirstMarkerAreCopied) {
   EXPECT_EQ(Bytes(midi.begin() + 45, midi.end()), SHORT_TRACK);
 }
 
+TEST(SeqToMidiTest, TempoEventsAreWrittenWithTheirLengthAndStatusAfterThem) {
+  const Bytes expected{
+      'M',  'T',  'h',  'd',  0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x01, 0xE0,  // header chunk
+      'M',  'T',  'r',  'k',  0x00, 0x00, 0x00, 0x3B,                                      // 23 + 36 bytes
+      0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                                            // tempo
+      0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,                                      // time signature
+      0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7,                                      // GM System On
+      0x00, 0xC0, 0x05,                                                                    // program 5
+      0x00, 0x90, 0x3C, 0x64,                                                              // C4 on
+      0x83, 0x60, 0x3C, 0x00,                                                              // C4 off, running
+      0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,                                            // tempo 600000
+      0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                                            // tempo 500000
+      0x00, 0x90, 0x3E, 0x64,                                                              // D4 on
+      0x60, 0x3E, 0x00,                                                                    // D4 off, running
+      0x60, 0xFF, 0x2F, 0x00,                                                              // end of track
+  };
+  EXPECT_EQ(seq::MidiFromSeq(seq_testing::TEMPO_SEQ), expected);
+}
+
+TEST(SeqToMidiTest, EventsThatEndTheTrackAreWrittenAsEndOfTrack) {
+  struct Case {
+    const char* what;
+    Bytes events;
+    Bytes written;
+  };
+  const Case cases[] = {
+      {"a text event",
+       {0x00, 0x90, 0x3C, 0x64, 0x60, 0xFF, 0x01, 0x05, 'h',  'e', 'l',
+        'l',  'o',  0x00, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00},
+       {0x00, 0x90, 0x3C, 0x64, 0x60, 0xFF, 0x2F, 0x00}},
+      {"a system-exclusive message",
+       {0x00, 0x90, 0x3C, 0x64, 0x10, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
+       {0x00, 0x90, 0x3C, 0x64, 0x10, 0xFF, 0x2F, 0x00}},
+      {"a bare data byte other than 51 under the meta status",
+       {0x00, 0xFF, 0x51, 0x07, 0xA1, 0x20, 0x00, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00},
+       {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00}},
+      {"00 FF 2F 00 inside a tempo is no end of track",
+       {0x00, 0xFF, 0x51, 0x00, 0xFF, 0x2F, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00},
+       {0x00, 0xFF, 0x51, 0x03, 0x00, 0xFF, 0x2F, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}},
+      {"data bytes with the high bit set",
+       {0x00, 0x90, 0xBC, 0xC0, 0x00, 0xFF, 0x2F, 0x00},
+       {0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}},
+      {"an end of track without its length byte",
+       {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F},
+       {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<Bytes> midi = seq::MidiFromSeq(Cat({SEQ_HEADER, c.events}));
+    ASSERT_TRUE(midi.has_value());
+    ASSERT_EQ(midi->size(), 45 + c.written.size());
+    EXPECT_EQ(Bytes(midi->begin() + 18, midi->begin() + 22),
+              (Bytes{0x00, 0x00, 0x00, static_cast<std::uint8_t>(23 + c.written.size())}));
+    EXPECT_EQ(Bytes(midi->begin() + 45, midi->end()), c.written);
+  }
+}
+
 TEST(SeqToMidiTest, RefusedInputsWriteNothingAndLeaveAnExistingMidiAlone) {
   TempDir dir;
   const Bytes old{'o', 'l', 'd'};
@@ -109,9 +168,15 @@ TEST(SeqToMidiTest, RefusedInputsWriteNothingAndLeaveAnExistingMidiAlone) {
             Bytes(SEQ_HEADER.begin() + 8, SEQ_HEADER.end()),
             SHORT_TRACK}),
        "a SEP file, not a SEQ: bytes 4 to 7 are zero"},
-      {"non-zero delta before the end of track", Cat({SEQ_HEADER, {0x00, 0x90, 0x3C, 0x64, 0x60, 0xFF, 0x2F, 0x00}}),
-       "no end-of-track marker 00 FF 2F 00"},
-      {"empty file", {}, "no end-of-track marker 00 FF 2F 00"},
+      {"events that stop inside an event", Cat({SEQ_HEADER, {0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C}}),
+       "no end of track: the events stop at byte 19"},
+      {"events that stop between events", Cat({SEQ_HEADER, {0x00, 0x90, 0x3C, 0x64}}),
+       "no end of track: the events stop at byte 19"},
+      {"data byte before any status", Cat({SEQ_HEADER, {0x00, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}}),
+       "a data byte without a status at byte 15"},
+      {"five-byte delta time", Cat({SEQ_HEADER, {0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F}}),
+       "a delta time longer than four bytes at byte 15"},
+      {"empty file", {}, "shorter than the 15-byte SEQ header"},
       {"marker inside the header",
        {'p',  'Q',  'E',  'S',  0x00, 0x00, 0x00, 0x01, 0x00, 0xFF, 0x2F, 0x00, 0x20, 0x04, 0x02,  // 00 FF 2F 00 at 8
         0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00},
