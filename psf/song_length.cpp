@@ -65,11 +65,13 @@ std::vector<double> SecondsOf(const std::vector<std::uint64_t>& us) {
 
 enum class Op : std::uint8_t { Other, NoteOn, NoteOff, Controller, Program, Tempo, End };
 
+// 8 bytes an event: a tempo keeps its 24 bits in channel, a and b.
 struct Event {
   std::uint32_t delta = 0;
-  std::uint32_t tempo = 0;
   Op op = Op::Other;
   std::uint8_t channel = 0, a = 0, b = 0;
+
+  std::uint32_t tempo() const { return (std::uint32_t{channel} << 16) | (std::uint32_t{a} << 8) | b; }
 };
 
 struct Track {
@@ -86,10 +88,14 @@ Event Convert(const seq::SeqEvent& e) {
   out.a = e.data[0];
   out.b = e.data[1];
   switch (e.kind) {
-    case seq::SeqEventKind::Tempo:
+    case seq::SeqEventKind::Tempo: {
+      const std::uint32_t tempo = std::clamp(e.tempo(), TEMPO_MIN, TEMPO_MAX);
       out.op = Op::Tempo;
-      out.tempo = std::clamp(e.tempo(), TEMPO_MIN, TEMPO_MAX);
+      out.channel = static_cast<std::uint8_t>(tempo >> 16);
+      out.a = static_cast<std::uint8_t>(tempo >> 8);
+      out.b = static_cast<std::uint8_t>(tempo);
       return out;
+    }
     case seq::SeqEventKind::EndOfTrack:
     case seq::SeqEventKind::TrackCut:
       out.op = Op::End;
@@ -148,8 +154,11 @@ Track ReadTrack(std::span<const std::uint8_t> data, std::span<const std::uint8_t
   track.figures.resolution = track.resolution;
   track.figures.tempo = track.headerTempo;
 
-  seq::SeqEventReader reader(data);
   seq::SeqEvent e;
+  std::size_t count = 0;
+  for (seq::SeqEventReader counter(data); counter.Next(e);) ++count;
+  track.events.reserve(count + 1);
+  seq::SeqEventReader reader(data);
   bool awaitingCount = false;
   while (reader.Next(e)) {
     const Event event = Convert(e);
@@ -158,7 +167,7 @@ Track ReadTrack(std::span<const std::uint8_t> data, std::span<const std::uint8_t
     if (event.op == Op::NoteOn) track.figures.channelsWithNotes |= static_cast<std::uint16_t>(1u << event.channel);
     NoteLoopMark(track.figures.loops, awaitingCount, event, e.tick);
   }
-  if (track.events.empty() || track.events.back().op != Op::End) track.events.push_back(Event{0, 0, Op::End});
+  if (track.events.empty() || track.events.back().op != Op::End) track.events.push_back(Event{0, Op::End});
   return track;
 }
 
@@ -542,7 +551,7 @@ class Sequencer {
         PassEnd(s, false);
         return;
       case Op::Tempo:
-        if (!(m_settings.customTempo && m_settings.customTempoValue != 0)) s.tempo = e.tempo;
+        if (!(m_settings.customTempo && m_settings.customTempoValue != 0)) s.tempo = e.tempo();
         break;
       case Op::NoteOn:
         if (!m_skipping) m_voices.NoteOn(SlotIndex(s), e.channel, s.program[e.channel], e.a, m_now, m_service);
