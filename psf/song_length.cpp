@@ -763,6 +763,21 @@ SongLength ComputeSongLength(const SongSettings& settings, std::span<const std::
   return result;
 }
 
+std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& settings,
+                                                     std::span<const std::uint8_t> songArea,
+                                                     std::span<const std::uint8_t> vh) {
+  std::vector<SepRecordLength> records;
+  if (songArea.size() < 16 || !HasMagic(songArea, "pQES") || core::LoadU32Be(songArea, 4) != 0) return records;
+  const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_REGION_SIZE));
+  SongSettings alone = settings;
+  alone.sequenceAmount = 1;
+  for (std::uint32_t id = 0; FindSepRecord(region, id); ++id) {
+    alone.sequenceId[0] = id;
+    records.push_back({id, ComputeSongLength(alone, songArea, vh)});
+  }
+  return records;
+}
+
 SongLength ComputeSongLength(const PsfBuilder& builder) {
   if (!builder.held) return {};
   const SongSettings settings = ReadSongSettings(builder);

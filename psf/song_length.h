@@ -65,6 +65,18 @@ struct SongLength {
 SongLength ComputeSongLength(const SongSettings& settings, std::span<const std::uint8_t> songArea,
                              std::span<const std::uint8_t> vh);
 
+// One record of a SEP and its length when played alone.
+struct SepRecordLength {
+  std::uint32_t id = 0;
+  SongLength length;
+};
+
+// Every record of the SEP in songArea, each played alone (Sequence Amount 1, its id as Sequence ID #1, the
+// other settings as given), for a listing of a SEP's sequences; empty when songArea holds no SEP.
+std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& settings,
+                                                     std::span<const std::uint8_t> songArea,
+                                                     std::span<const std::uint8_t> vh);
+
 // The same for the builder's driver and the song placed in its image; a song of kind None when no driver is
 // held or an address lies outside the RAM the driver accepts.
 SongLength ComputeSongLength(const PsfBuilder& builder);

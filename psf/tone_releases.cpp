@@ -70,7 +70,7 @@ BankTones ReadBankTones(std::span<const std::uint8_t> vh) {
   // Samples are uploaded back to back while they fit SPU RAM; tones of the others stay silent.
   std::array<bool, 256> uploaded{};
   std::uint32_t spu = SPU_SAMPLES;
-  for (std::uint32_t n = 1; n <= samples; ++n) {
+  for (std::size_t n = 1; n <= samples; ++n) {
     const std::uint32_t bytes = core::LoadU16Le(vh, sizes + 2 * n) * 8;
     if (bytes == 0) continue;
     if (spu + bytes > SPU_RAM_SIZE) break;

@@ -78,6 +78,20 @@ TEST(SongLengthTest, SepRecordChosenBySequenceIdSetsTheLengthAndItsLastNoteTheRe
   EXPECT_EQ(length.sequences[0].tempo, 600000u);
 }
 
+TEST(SongLengthTest, EverySepRecordAlone) {
+  // Record 0: 480 ticks at 500,000 / 480 = 500,000 us, a service; record 2: 96 ticks at 250,000 / 96 =
+  // 250,000 us. Their notes are never released by the data and count as released at the end (46,440 us).
+  const SongCase song = SepByIdSong();
+  const auto records = psf::ComputeSepRecordLengths(psf::DecodeSongSettings(song.parameters.block, {}), song.song,
+                                                    OneToneVh(song.release));
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_DOUBLE_EQ(records[0].length.lengthSeconds, 0.54644);
+  EXPECT_DOUBLE_EQ(records[1].length.lengthSeconds, 1.24644);
+  EXPECT_DOUBLE_EQ(records[2].length.lengthSeconds, 0.29644);
+  EXPECT_EQ(records[2].id, 2u);
+  EXPECT_TRUE(psf::ComputeSepRecordLengths({}, TempoChangeSong().song, {}).empty());
+}
+
 TEST(SongLengthTest, AutomaticStopReleasesTheHeldNoteAtTheEnd) {
   // 1000 ticks at 500,000 / 480 = 1,041,666.7 us -> service 1,050,000; the held note is released there:
   // linear shift 13 falls 8 every 4 samples, 4096 x 4 = 16,384 samples = 371,520 us -> 1.42152 s.
