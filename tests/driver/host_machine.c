@@ -7,6 +7,7 @@
 #include "driver/src/hw.h"
 
 HostMachine g_host;
+void (*g_hostRamWriteHook)(uint32_t address, uint32_t value);
 
 static jmp_buf s_stop;
 static uint32_t s_lastBeatUs, s_lastFrameUs;
@@ -17,6 +18,7 @@ int DriverMain(void);
 
 void HostReset(void) {
   memset(&g_host, 0, sizeof g_host);
+  g_hostRamWriteHook = NULL;
   g_host.pollUs = 5;
   s_lastBeatUs = s_lastFrameUs = 0;
   s_stat = 0;
@@ -184,6 +186,7 @@ void RamWrite32(uint32_t address, uint32_t value) {
     return;
   }
   HostWrite32(address, value);
+  if (g_hostRamWriteHook) g_hostRamWriteHook(address, value);
 }
 
 uint32_t RamAddressOf(const void* pointer) {

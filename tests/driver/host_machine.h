@@ -44,6 +44,10 @@ void HostReset(void);
 void HostWrite(uint32_t address, const void* data, uint32_t length);
 void HostWrite32(uint32_t address, uint32_t value);
 void HostWrite16(uint32_t address, uint16_t value);
+// Called after each 32-bit word the driver writes to main RAM (the status block, once a service), with the
+// simulated time in g_host; none while NULL. HostReset clears it.
+extern void (*g_hostRamWriteHook)(uint32_t address, uint32_t value);
+
 // Runs the driver from its entry until the simulated time reaches stopUs; returns the number of
 // key events logged.
 int HostRunDriver(uint32_t stopUs);
