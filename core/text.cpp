@@ -155,4 +155,39 @@ std::string ToUpperText(std::string_view text) {
   return copy;
 }
 
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return 0;
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return 1;
+  std::size_t extra = 0;
+  char32_t minimum = 0;
+  char32_t c = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, minimum = 0x80, c = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, minimum = 0x800, c = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, minimum = 0x10000, c = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() - at <= extra) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3Fu);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceLength(text, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
+}
+
 }  // namespace core

@@ -20,6 +20,13 @@ std::string ToAnsiText(const wchar_t* format, ...);
 std::string WideToUtf8(std::wstring_view wide);
 std::wstring Utf8ToWide(std::string_view narrow);
 
+// Bytes of the well-formed UTF-8 sequence that starts at index at (no overlong forms, surrogates or values
+// above U+10FFFF); 0 when the bytes there are not one.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
+
+// Whether the whole text is well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
 // Copy of the text with a-z turned to A-Z; every other byte, 0x80 and above included, unchanged.
 std::string ToUpperText(std::string_view text);
 

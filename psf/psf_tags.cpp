@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/byte_io.h"
+#include "core/text.h"
 #include "psf/psf_file.h"
 
 namespace psf {
@@ -32,39 +33,6 @@ bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    char32_t minimum = 0;
-    char32_t c = lead;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, minimum = 0x80, c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, minimum = 0x800, c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, minimum = 0x10000, c = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 bool IsNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -83,7 +51,7 @@ std::string CheckTagName(std::string_view name) {
 
 // The reason value does not suit the tag name (lower case); "" when it does.
 std::string CheckTagValue(std::string_view name, std::string_view value) {
-  if (!IsValidUtf8(value)) return "value of tag " + std::string(name) + " is not valid UTF-8";
+  if (!core::IsValidUtf8(value)) return "value of tag " + std::string(name) + " is not valid UTF-8";
   if (name == "_refresh" && value != "50" && value != "60") return "_refresh must be 50 or 60";
   if ((name == "length" || name == "fade") && value != AUTO_VALUE && !ParseTagDuration(value)) {
     return "value of tag " + std::string(name) + " is neither [[h:]m:]s[.d] nor auto: \"" + std::string(value) + "\"";
