@@ -31,17 +31,18 @@ std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const st
                                             static_cast<std::uint32_t>(crc)));
     return std::nullopt;
   }
-  std::vector<std::uint8_t> program(DECODED_PROGRAM_LIMIT);
-  uLongf length = static_cast<uLongf>(program.size());
-  const int result = uncompress(program.data(), &length, compressed.data(), static_cast<uLong>(compressed.size()));
+  // Not zeroed: zlib writes what it produces, and only that part is kept. Most refused streams stop after a
+  // few bytes, so clearing 2 MiB up front would be the main cost of reading them.
+  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(DECODED_PROGRAM_LIMIT);
+  uLongf length = static_cast<uLongf>(DECODED_PROGRAM_LIMIT);
+  const int result = uncompress(output.get(), &length, compressed.data(), static_cast<uLong>(compressed.size()));
   if (result != Z_OK) {
-    core::SetFailureReason(result == Z_BUF_ERROR && length == program.size()
+    core::SetFailureReason(result == Z_BUF_ERROR && length == DECODED_PROGRAM_LIMIT
                                ? "PSF program does not decompress into 2033664 bytes or fewer"
                                : "PSF program section is not a valid zlib stream");
     return std::nullopt;
   }
-  program.resize(length);
-  return program;
+  return std::vector<std::uint8_t>(output.get(), output.get() + length);
 }
 
 // The RAM that follows the header in the program image: from t_addr to 0x801FFFFF; nothing when the image
@@ -206,12 +207,13 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {
   const std::size_t got = std::fread(header.data(), 1, header.size(), file);
   const auto length = CheckPsfHeader(std::span<const std::uint8_t>(header).first(got), static_cast<std::uint64_t>(end));
   if (!length) return std::nullopt;
-  std::vector<std::uint8_t> compressed(*length);
-  if (std::fread(compressed.data(), 1, compressed.size(), file) != compressed.size()) {
+  // Not zeroed: a short read refuses the file, so no unfilled byte is ever used.
+  const auto compressed = std::make_unique_for_overwrite<std::uint8_t[]>(*length);
+  if (std::fread(compressed.get(), 1, *length, file) != *length) {
     core::SetFailureReason("PSF program section cannot be read whole");
     return std::nullopt;
   }
-  return DecodeProgramSection(header, compressed);
+  return DecodeProgramSection(header, std::span<const std::uint8_t>(compressed.get(), *length));
 }
 
 std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path) {

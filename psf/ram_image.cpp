@@ -11,12 +11,16 @@ namespace psf {
 
 namespace {
 
-// Lays text at t_addr of a freshly zeroed RAM; the caller has checked that it fits.
+// Lays text at t_addr of RAM that is zero elsewhere; the caller has checked that it fits. Each byte of the
+// 2 MiB is written once: the text is not laid over zeros first.
 void FillImage(RamImage& image, std::span<const std::uint8_t> header, std::size_t textOffset,
                std::span<const std::uint8_t> text) {
   std::copy_n(header.begin(), KEPT_HEADER_SIZE, image.header.begin());
-  image.ram.assign(RAM_SIZE, 0);
-  std::copy(text.begin(), text.end(), image.ram.begin() + static_cast<std::ptrdiff_t>(textOffset));
+  image.ram.clear();
+  image.ram.reserve(RAM_SIZE);
+  image.ram.resize(textOffset, 0);
+  image.ram.insert(image.ram.end(), text.begin(), text.end());
+  image.ram.resize(RAM_SIZE, 0);
   image.loaded = true;
 }
 
@@ -90,7 +94,7 @@ bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
 
 void AdjustLoadedHeader(RamImage& image) {
   if (!image.loaded) return;
-  core::StoreU32Le(image.header, EXE_T_SIZE_OFFSET, LOADED_T_SIZE);
+  core::StoreU32Le(image.header, EXE_T_SIZE_OFFSET, LoadedTextSize(ImageLoadAddress(image)));
   core::StoreU32Le(image.header, EXE_S_SIZE_OFFSET, LOADED_S_SIZE);
 }
 
