@@ -79,13 +79,13 @@ def main():
     seeds = {
         "psf_decode": {
             "raw_driver": b"\x00" + psf(driver),
-            "repair_driver": b"\x01" + psf(driver, b"[TAG]length=3:00.000"),
-            "repair_small": b"\x01" + psf(small_exe, level=1),
-            "exe_driver": b"\x02" + driver,
+            "raw_driver_checked": b"\x80" + psf(driver, b"[TAG]length=3:00.000"),
+            "repair_driver": b"\x01" + psf(driver),
+            "repair_small_checked": b"\x81" + psf(small_exe, level=1),
             "exe_late_driver": b"\x02" + moved_driver(0x80022000),
-            "exe_early_driver": b"\x02" + moved_driver(0x8000F000),
+            "exe_late_driver_checked": b"\x82" + moved_driver(0x80022000),
             "exe_small": b"\x02" + small_exe,
-            "raw_text": b"\x00" + psf(b"hello, PSF", b"[TAG]title=x"),
+            "raw_text_checked": b"\x80" + psf(b"hello, PSF", b"[TAG]title=x"),
             "raw_version2": b"\x00" + psf(b"PS2", version=2),
         },
         "exe_psf": {

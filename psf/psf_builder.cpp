@@ -158,9 +158,9 @@ bool PrepareDriver(PsfBuilder& builder) {
 }
 
 // Makes the decoded program of a PSF the builder's driver (the common part of both PSF loads).
-bool LoadDriverFromProgram(PsfBuilder& builder, std::span<const std::uint8_t> program) {
+bool LoadDriverFromProgram(PsfBuilder& builder, std::vector<std::uint8_t>&& program) {
   ReleaseDriver(builder);
-  if (!LoadExeImage(builder.image, program)) {
+  if (!LoadExeImage(builder.image, std::move(program))) {
     builder.image = RamImage{};
     return false;
   }
@@ -193,15 +193,15 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 }
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
-  const std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
+  std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
   if (!program) return false;
-  return LoadDriverFromProgram(builder, *program);
+  return LoadDriverFromProgram(builder, std::move(*program));
 }
 
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
-  const std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
+  std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
   if (!program) return false;
-  return LoadDriverFromProgram(builder, *program);
+  return LoadDriverFromProgram(builder, std::move(*program));
 }
 
 void ReleaseDriver(PsfBuilder& builder) {

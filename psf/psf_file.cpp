@@ -20,6 +20,56 @@ namespace {
 
 constexpr int COMPRESSION_LEVEL = 9;
 
+// Inflates a zlib stream into at most 2,033,664 bytes, ignoring bytes behind its end (as zlib's uncompress
+// does). The room for a whole RAM image is reserved but not touched: the output grows in 64 KiB steps as
+// zlib fills them, so a stream that fails early costs little, and a driver's loader can take the buffer
+// over as its RAM image without another 2 MiB.
+std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uint8_t> compressed) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) {
+    core::SetFailureReason("PSF program cannot be decompressed: zlib could not start");
+    return std::nullopt;
+  }
+  stream.next_in = compressed.data();
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  constexpr std::size_t STEP = 0x10000;
+  std::vector<std::uint8_t> program;
+  program.reserve(RAM_SIZE);
+  int result = Z_OK;
+  bool tooLarge = false;
+  while (result == Z_OK) {
+    const std::size_t done = program.size();
+    if (done == DECODED_PROGRAM_LIMIT) {
+      // Full: the stream must end here without another byte.
+      std::uint8_t probe = 0;
+      stream.next_out = &probe;
+      stream.avail_out = 1;
+      result = inflate(&stream, Z_NO_FLUSH);
+      tooLarge = stream.avail_out == 0;
+      if (tooLarge) break;
+      continue;
+    }
+    const std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - done);
+    program.resize(done + step);  // a cache-sized step, overwritten by zlib at once
+    stream.next_out = program.data() + done;
+    stream.avail_out = static_cast<uInt>(step);
+    result = inflate(&stream, Z_NO_FLUSH);
+    program.resize(done + step - stream.avail_out);
+    // No progress with input left over means the stream is cut short or broken.
+    if (result == Z_BUF_ERROR) break;
+  }
+  inflateEnd(&stream);
+  if (tooLarge) {
+    core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
+    return std::nullopt;
+  }
+  if (result != Z_STREAM_END) {
+    core::SetFailureReason("PSF program section is not a valid zlib stream");
+    return std::nullopt;
+  }
+  return program;
+}
+
 // The program section of a PSF whose 16-byte header and N program bytes are given.
 std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const std::uint8_t> header,
                                                               std::span<const std::uint8_t> compressed) {
@@ -31,18 +81,7 @@ std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const st
                                             static_cast<std::uint32_t>(crc)));
     return std::nullopt;
   }
-  // Not zeroed: zlib writes what it produces, and only that part is kept. Most refused streams stop after a
-  // few bytes, so clearing 2 MiB up front would be the main cost of reading them.
-  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(DECODED_PROGRAM_LIMIT);
-  uLongf length = static_cast<uLongf>(DECODED_PROGRAM_LIMIT);
-  const int result = uncompress(output.get(), &length, compressed.data(), static_cast<uLong>(compressed.size()));
-  if (result != Z_OK) {
-    core::SetFailureReason(result == Z_BUF_ERROR && length == DECODED_PROGRAM_LIMIT
-                               ? "PSF program does not decompress into 2033664 bytes or fewer"
-                               : "PSF program section is not a valid zlib stream");
-    return std::nullopt;
-  }
-  return std::vector<std::uint8_t>(output.get(), output.get() + length);
+  return InflateProgram(compressed);
 }
 
 // The RAM that follows the header in the program image: from t_addr to 0x801FFFFF; nothing when the image

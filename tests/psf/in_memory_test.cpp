@@ -77,3 +77,26 @@ TEST(LoadExeImage, RamOutsideTheTextIsZeroAfterAnEarlierLoad) {
 }
 
 }  // namespace
+
+TEST(LoadExeImage, TakingTheBufferLaysTheSameImageAsCopying) {
+  // Text at RAM offsets below, at and above its place in the EXE (2048), so it moves both ways.
+  for (const std::uint32_t tAddr : {0x80000000u, 0x80000100u, 0x80000800u, 0x80001000u, 0x801FF000u}) {
+    std::vector<std::uint8_t> exe(2048, 0xEE);  // header bytes that must not stay in RAM
+    PutWord(exe, 0x18, tAddr);
+    PutWord(exe, 0x1C, 0x1000);
+    const auto text = psf_testing::Ramp(0x1000, 3);
+    exe.insert(exe.end(), text.begin(), text.end());
+    exe.insert(exe.end(), 0x300, 0xDD);  // behind t_size: not laid
+    psf::RamImage copied;
+    psf::RamImage taken;
+    ASSERT_TRUE(psf::LoadExeImage(copied, std::span<const std::uint8_t>(exe)));
+    ASSERT_TRUE(psf::LoadExeImage(taken, std::vector<std::uint8_t>(exe)));
+    EXPECT_EQ(taken.header, copied.header);
+    ASSERT_EQ(taken.ram.size(), 0x200000u);
+    EXPECT_TRUE(taken.ram == copied.ram) << std::hex << tAddr;
+    EXPECT_EQ(std::count(taken.ram.begin(), taken.ram.end(), 0), 0x200000 - 0x1000 + 0x1000 / 256);
+  }
+  psf::RamImage image;
+  EXPECT_FALSE(psf::LoadExeImage(image, std::vector<std::uint8_t>(2047, 0)));
+  EXPECT_FALSE(image.loaded);
+}
