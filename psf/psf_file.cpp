@@ -20,26 +20,25 @@ namespace {
 
 constexpr int COMPRESSION_LEVEL = 9;
 
-// Inflates a zlib stream into at most 2,033,664 bytes, ignoring bytes behind its end (as zlib's uncompress
-// does). The room for a whole RAM image is reserved but not touched: the output grows in 64 KiB steps as
-// zlib fills them, so a stream that fails early costs little, and a driver's loader can take the buffer
-// over as its RAM image without another 2 MiB.
-std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uint8_t> compressed) {
+enum class InflateResult { Complete, TooLarge, Invalid };
+
+// Runs a zlib stream through inflate, ignoring bytes behind its end (as zlib's uncompress does). With a
+// program, the output is appended to it in 64 KiB steps as zlib fills them, room for a whole RAM image
+// reserved but not touched; without, it goes to a small scratch buffer, only to check the stream and count
+// its bytes.
+InflateResult RunInflate(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>* program) {
   z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) {
-    core::SetFailureReason("PSF program cannot be decompressed: zlib could not start");
-    return std::nullopt;
-  }
+  if (inflateInit(&stream) != Z_OK) return InflateResult::Invalid;
   stream.next_in = compressed.data();
   stream.avail_in = static_cast<uInt>(compressed.size());
   constexpr std::size_t STEP = 0x10000;
-  std::vector<std::uint8_t> program;
-  program.reserve(RAM_SIZE);
+  std::array<std::uint8_t, 0x8000> scratch;  // not zeroed: only zlib writes it, nothing reads it
+  if (program != nullptr) program->reserve(RAM_SIZE);
+  std::size_t produced = 0;
   int result = Z_OK;
   bool tooLarge = false;
   while (result == Z_OK) {
-    const std::size_t done = program.size();
-    if (done == DECODED_PROGRAM_LIMIT) {
+    if (produced == DECODED_PROGRAM_LIMIT) {
       // Full: the stream must end here without another byte.
       std::uint8_t probe = 0;
       stream.next_out = &probe;
@@ -49,21 +48,37 @@ std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uin
       if (tooLarge) break;
       continue;
     }
-    const std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - done);
-    program.resize(done + step);  // a cache-sized step, overwritten by zlib at once
-    stream.next_out = program.data() + done;
+    std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - produced);
+    if (program != nullptr) {
+      program->resize(produced + step);  // a cache-sized step, overwritten by zlib at once
+      stream.next_out = program->data() + produced;
+    } else {
+      step = std::min(step, scratch.size());
+      stream.next_out = scratch.data();
+    }
     stream.avail_out = static_cast<uInt>(step);
     result = inflate(&stream, Z_NO_FLUSH);
-    program.resize(done + step - stream.avail_out);
+    produced += step - stream.avail_out;
+    if (program != nullptr) program->resize(produced);
     // No progress with input left over means the stream is cut short or broken.
     if (result == Z_BUF_ERROR) break;
   }
   inflateEnd(&stream);
-  if (tooLarge) {
+  if (tooLarge) return InflateResult::TooLarge;
+  return result == Z_STREAM_END ? InflateResult::Complete : InflateResult::Invalid;
+}
+
+// The decompressed program: at most 2,033,664 bytes; nothing (reason noted) when the stream is broken or
+// longer. The stream is checked before any output is kept, so a refused one costs no program buffer (most
+// broken streams run on for a long way before zlib notices), and a good one is inflated twice.
+std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uint8_t> compressed) {
+  const InflateResult check = RunInflate(compressed, nullptr);
+  if (check == InflateResult::TooLarge) {
     core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
     return std::nullopt;
   }
-  if (result != Z_STREAM_END) {
+  std::vector<std::uint8_t> program;
+  if (check != InflateResult::Complete || RunInflate(compressed, &program) != InflateResult::Complete) {
     core::SetFailureReason("PSF program section is not a valid zlib stream");
     return std::nullopt;
   }

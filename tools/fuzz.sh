@@ -4,9 +4,11 @@
 #   tools/fuzz.sh all SECONDS    every target in turn, SECONDS each
 #   tools/fuzz.sh seeds          rebuild the committed corpora from fuzz/make_seeds.py, minimised (-merge=1)
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
-# to build/fuzz/artifacts/NAME/. The exit status is non-zero when a target found anything.
+# to build/fuzz/artifacts/NAME/. The exit status is non-zero when a target found anything. The targets' private
+# directories go to /dev/shm when it is there: replacing files on a disk file system waits for the disk.
 set -e
 cd "$(dirname "$0")/.."
+if [ -z "$LFQ_FUZZ_KEEP_TMPDIR" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 TARGETS="psf_decode exe_psf vab sep_split seq_midi batch foundation_strings foundation_text"
 BUILD=build/fuzz
 
@@ -53,7 +55,12 @@ case "$1" in
     [ $# -eq 2 ] || usage
     # shellcheck disable=SC2086
     build $TARGETS
-    for name in $TARGETS; do run "$name" "$2"; done
+    failed=""
+    for name in $TARGETS; do run "$name" "$2" || failed="$failed $name"; done
+    if [ -n "$failed" ]; then
+      echo "fuzz targets that found something:$failed" >&2
+      exit 1
+    fi
     ;;
   *)
     [ $# -eq 2 ] || usage

@@ -100,3 +100,21 @@ TEST(LoadExeImage, TakingTheBufferLaysTheSameImageAsCopying) {
   EXPECT_FALSE(psf::LoadExeImage(image, std::vector<std::uint8_t>(2047, 0)));
   EXPECT_FALSE(image.loaded);
 }
+
+TEST(DecodePsfProgram, StreamEndsDecideAsZlibDoes) {
+  // Bytes behind the end of the zlib stream are ignored; a stream cut before its end is refused.
+  const std::vector<std::uint8_t> program = psf_testing::Ramp(100000, 9);
+  std::vector<std::uint8_t> file = MakePsf(program);
+  const std::uint32_t length = psf_testing::WordAt(file, 8);
+  std::vector<std::uint8_t> padded(file.begin(), file.begin() + 16 + length);
+  padded.insert(padded.end(), {1, 2, 3});
+  PutWord(padded, 8, length + 3);
+  PutWord(padded, 12, psf_testing::Crc(padded.data() + 16, length + 3));
+  EXPECT_EQ(psf::DecodePsfProgram(std::span<const std::uint8_t>(padded)), program);
+
+  std::vector<std::uint8_t> cut(file.begin(), file.begin() + 16 + length - 5);
+  PutWord(cut, 8, length - 5);
+  PutWord(cut, 12, psf_testing::Crc(cut.data() + 16, length - 5));
+  EXPECT_FALSE(psf::DecodePsfProgram(std::span<const std::uint8_t>(cut)));
+  EXPECT_EQ(core::TakeFailureReason(), "PSF program section is not a valid zlib stream");
+}
