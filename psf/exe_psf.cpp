@@ -19,13 +19,21 @@ std::filesystem::path OutputBeside(const std::filesystem::path& input, std::stri
 
 }  // namespace
 
+std::optional<std::vector<std::uint8_t>> PsfFromExe(std::span<const std::uint8_t> exe) {
+  auto file = EncodePsfProgram(exe, EXE_COMPRESSED_LIMIT);
+  if (!file) return std::nullopt;
+  file->insert(file->end(), TAG_HEADER.begin(), TAG_HEADER.end());
+  file->insert(file->end(), DEFAULT_TAG_TEXT.begin(), DEFAULT_TAG_TEXT.end());
+  return file;
+}
+
+std::optional<std::vector<std::uint8_t>> ExeFromPsf(std::span<const std::uint8_t> psf) { return DecodePsfProgram(psf); }
+
 bool ConvertExeToPsf(const std::filesystem::path& path) {
   const auto input = LoadInputFile(path);
   if (!input) return false;
-  auto file = EncodePsfProgram(*input, EXE_COMPRESSED_LIMIT);
+  const auto file = PsfFromExe(*input);
   if (!file) return false;
-  file->insert(file->end(), TAG_HEADER.begin(), TAG_HEADER.end());
-  file->insert(file->end(), DEFAULT_TAG_TEXT.begin(), DEFAULT_TAG_TEXT.end());
   return core::WriteWholeFile(OutputBeside(path, "psf"), *file);
 }
 

@@ -11,7 +11,7 @@ namespace psf {
 //   0x010  4     pc0, initial program counter
 //   0x014  4     gp0
 //   0x018  4     t_addr, load address of the text
-//   0x01C  4     t_size, text size in bytes (0x001EFFF0 once loaded into a RAM image)
+//   0x01C  4     t_size, text size in bytes (0x801FFFF0 - t_addr once loaded into a RAM image)
 //   0x020  4     d_addr                 0x024  4  d_size
 //   0x028  4     b_addr                 0x02C  4  b_size
 //   0x030  4     s_addr, stack base
@@ -29,9 +29,15 @@ inline constexpr std::size_t EXE_S_ADDR_OFFSET = 0x30;
 inline constexpr std::size_t EXE_S_SIZE_OFFSET = 0x34;
 inline constexpr std::size_t EXE_MARKER_OFFSET = 0x4C;
 
-// What a loaded header says: the text spans all of RAM from t_addr (so the whole image travels into a PSF),
-// and the word at 0x34 holds the stack top.
-inline constexpr std::uint32_t LOADED_T_SIZE = 0x001EFFF0;
-inline constexpr std::uint32_t LOADED_S_SIZE = 0x801FFFF0;
+// What a loaded header says: the text spans RAM from t_addr up to the stack top (so the whole image travels
+// into a PSF; the 16 bytes above the stack top are stored behind the declared text), and the word at 0x34
+// holds the stack top. A driver loading at 0x80010000 gets t_size 0x001EFFF0.
+inline constexpr std::uint32_t LOADED_STACK_TOP = 0x801FFFF0;
+inline constexpr std::uint32_t LOADED_S_SIZE = LOADED_STACK_TOP;
+
+// t_size of a loaded header whose text starts at tAddr: the bytes from there to the stack top (0 above it).
+constexpr std::uint32_t LoadedTextSize(std::uint32_t tAddr) {
+  return tAddr < LOADED_STACK_TOP ? LOADED_STACK_TOP - tAddr : 0;
+}
 
 }  // namespace psf

@@ -157,6 +157,29 @@ bool PrepareDriver(PsfBuilder& builder) {
   return true;
 }
 
+// Makes the decoded program of a PSF the builder's driver (the common part of both PSF loads).
+bool LoadDriverFromProgram(PsfBuilder& builder, std::vector<std::uint8_t>&& program) {
+  ReleaseDriver(builder);
+  if (!LoadExeImage(builder.image, std::move(program))) {
+    builder.image = RamImage{};
+    return false;
+  }
+  if (ImageLoadAddress(builder.image) < LOWEST_DRIVER_LOAD_ADDRESS) {
+    core::SetFailureReason(core::FormatText("driver loads at 0x%08X, below 0x%08X: its PSF would not read back",
+                                            ImageLoadAddress(builder.image), LOWEST_DRIVER_LOAD_ADDRESS));
+    builder.image = RamImage{};
+    return false;
+  }
+  AdjustLoadedHeader(builder.image);
+  if (!CheckDriverSignature(builder.image)) {
+    builder.image = RamImage{};
+    core::SetFailureReason(
+        core::FormatText("not a %s %s driver", std::string(MAKER_NAME).c_str(), std::string(DRIVER_NAME).c_str()));
+    return false;
+  }
+  return PrepareDriver(builder);
+}
+
 }  // namespace
 
 bool LoadBuiltinDriver(PsfBuilder& builder) {
@@ -170,22 +193,15 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 }
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
-  const std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
+  std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
   if (!program) return false;
+  return LoadDriverFromProgram(builder, std::move(*program));
+}
 
-  ReleaseDriver(builder);
-  if (!LoadExeImage(builder.image, *program)) {
-    builder.image = RamImage{};
-    return false;
-  }
-  AdjustLoadedHeader(builder.image);
-  if (!CheckDriverSignature(builder.image)) {
-    builder.image = RamImage{};
-    core::SetFailureReason(
-        core::FormatText("not a %s %s driver", std::string(MAKER_NAME).c_str(), std::string(DRIVER_NAME).c_str()));
-    return false;
-  }
-  return PrepareDriver(builder);
+bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
+  std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
+  if (!program) return false;
+  return LoadDriverFromProgram(builder, std::move(*program));
 }
 
 void ReleaseDriver(PsfBuilder& builder) {

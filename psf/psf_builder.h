@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,13 @@ struct PsfBuilder {
 bool LoadBuiltinDriver(PsfBuilder& builder);
 
 // Makes the driver carried in a PSF the builder's driver. False (reason noted) when the file cannot be opened
-// or its program section not decoded (a held driver stays held), or when its program does not fit RAM,
-// fails the signature check or has an unusable driver-info block or parameter list (the builder is empty).
+// or its program section not decoded (a held driver stays held), or when its program does not fit RAM, loads
+// below 0x80010000 (a PSF written from it would be larger than a PSF reader takes), fails the signature check
+// or has an unusable driver-info block or parameter list (the builder is empty).
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path);
+
+// The same for a PSF held in memory.
+bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file);
 
 // Frees what the builder holds for its driver (image, bank, copies, parameter list); the tag text stays.
 // Does nothing when no driver is held.

@@ -20,6 +20,71 @@ namespace {
 
 constexpr int COMPRESSION_LEVEL = 9;
 
+enum class InflateResult { Complete, TooLarge, Invalid };
+
+// Runs a zlib stream through inflate, ignoring bytes behind its end (as zlib's uncompress does). With a
+// program, the output is appended to it in 64 KiB steps as zlib fills them, room for a whole RAM image
+// reserved but not touched; without, it goes to a small scratch buffer, only to check the stream and count
+// its bytes.
+InflateResult RunInflate(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>* program) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return InflateResult::Invalid;
+  stream.next_in = compressed.data();
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  constexpr std::size_t STEP = 0x10000;
+  std::array<std::uint8_t, 0x8000> scratch;  // not zeroed: only zlib writes it, nothing reads it
+  if (program != nullptr) program->reserve(RAM_SIZE);
+  std::size_t produced = 0;
+  int result = Z_OK;
+  bool tooLarge = false;
+  while (result == Z_OK) {
+    if (produced == DECODED_PROGRAM_LIMIT) {
+      // Full: the stream must end here without another byte.
+      std::uint8_t probe = 0;
+      stream.next_out = &probe;
+      stream.avail_out = 1;
+      result = inflate(&stream, Z_NO_FLUSH);
+      tooLarge = stream.avail_out == 0;
+      if (tooLarge) break;
+      continue;
+    }
+    std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - produced);
+    if (program != nullptr) {
+      program->resize(produced + step);  // a cache-sized step, overwritten by zlib at once
+      stream.next_out = program->data() + produced;
+    } else {
+      step = std::min(step, scratch.size());
+      stream.next_out = scratch.data();
+    }
+    stream.avail_out = static_cast<uInt>(step);
+    result = inflate(&stream, Z_NO_FLUSH);
+    produced += step - stream.avail_out;
+    if (program != nullptr) program->resize(produced);
+    // No progress with input left over means the stream is cut short or broken.
+    if (result == Z_BUF_ERROR) break;
+  }
+  inflateEnd(&stream);
+  if (tooLarge) return InflateResult::TooLarge;
+  return result == Z_STREAM_END ? InflateResult::Complete : InflateResult::Invalid;
+}
+
+// The decompressed program: at most 2,033,664 bytes; nothing (reason noted) when the stream is broken or
+// longer. The stream is checked before any output is kept, so a refused one costs no program buffer (most
+// broken streams run on for a long way before zlib notices), and a good one is inflated twice.
+std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uint8_t> compressed) {
+  const InflateResult check = RunInflate(compressed, nullptr);
+  if (check == InflateResult::TooLarge) {
+    core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> program;
+  if (check != InflateResult::Complete || RunInflate(compressed, &program) != InflateResult::Complete) {
+    core::SetFailureReason("PSF program section is not a valid zlib stream");
+    return std::nullopt;
+  }
+  return program;
+}
+
 // The program section of a PSF whose 16-byte header and N program bytes are given.
 std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const std::uint8_t> header,
                                                               std::span<const std::uint8_t> compressed) {
@@ -31,17 +96,7 @@ std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const st
                                             static_cast<std::uint32_t>(crc)));
     return std::nullopt;
   }
-  std::vector<std::uint8_t> program(DECODED_PROGRAM_LIMIT);
-  uLongf length = static_cast<uLongf>(program.size());
-  const int result = uncompress(program.data(), &length, compressed.data(), static_cast<uLong>(compressed.size()));
-  if (result != Z_OK) {
-    core::SetFailureReason(result == Z_BUF_ERROR && length == program.size()
-                               ? "PSF program does not decompress into 2033664 bytes or fewer"
-                               : "PSF program section is not a valid zlib stream");
-    return std::nullopt;
-  }
-  program.resize(length);
-  return program;
+  return InflateProgram(compressed);
 }
 
 // The RAM that follows the header in the program image: from t_addr to 0x801FFFFF; nothing when the image
@@ -206,12 +261,13 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {
   const std::size_t got = std::fread(header.data(), 1, header.size(), file);
   const auto length = CheckPsfHeader(std::span<const std::uint8_t>(header).first(got), static_cast<std::uint64_t>(end));
   if (!length) return std::nullopt;
-  std::vector<std::uint8_t> compressed(*length);
-  if (std::fread(compressed.data(), 1, compressed.size(), file) != compressed.size()) {
+  // Not zeroed: a short read refuses the file, so no unfilled byte is ever used.
+  const auto compressed = std::make_unique_for_overwrite<std::uint8_t[]>(*length);
+  if (std::fread(compressed.get(), 1, *length, file) != *length) {
     core::SetFailureReason("PSF program section cannot be read whole");
     return std::nullopt;
   }
-  return DecodeProgramSection(header, compressed);
+  return DecodeProgramSection(header, std::span<const std::uint8_t>(compressed.get(), *length));
 }
 
 std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path) {

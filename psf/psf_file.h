@@ -32,6 +32,12 @@ inline constexpr std::string_view DEFAULT_TAG_TEXT = "length=3:00.000";
 inline constexpr std::size_t BUILD_COMPRESSED_LIMIT = 0x200000;
 inline constexpr std::size_t DECODED_PROGRAM_LIMIT = 0x1F0800;  // 2,033,664
 
+// Lowest load address of a driver whose builder PSF reads back: the program image of a driver at t_addr is
+// 0x80200800 - t_addr bytes, which must not exceed the decoded limit.
+inline constexpr std::uint32_t LOWEST_DRIVER_LOAD_ADDRESS =
+    static_cast<std::uint32_t>(RAM_END + PSX_EXE_HEADER_SIZE - DECODED_PROGRAM_LIMIT);
+static_assert(LOWEST_DRIVER_LOAD_ADDRESS == 0x80010000);
+
 // The program image of a loaded RAM image: the 132 kept header bytes, zeros up to 2048, then RAM from t_addr
 // to 0x801FFFFF; 0x80200800 - t_addr bytes. Empty when the image is not loaded.
 std::vector<std::uint8_t> BuildProgramImage(const RamImage& image);

@@ -1,6 +1,7 @@
 #include "psf/ram_image.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "assets/driver_image.h"
 #include "core/byte_io.h"
@@ -11,12 +12,16 @@ namespace psf {
 
 namespace {
 
-// Lays text at t_addr of a freshly zeroed RAM; the caller has checked that it fits.
+// Lays text at t_addr of RAM that is zero elsewhere; the caller has checked that it fits. Each byte of the
+// 2 MiB is written once: the text is not laid over zeros first.
 void FillImage(RamImage& image, std::span<const std::uint8_t> header, std::size_t textOffset,
                std::span<const std::uint8_t> text) {
   std::copy_n(header.begin(), KEPT_HEADER_SIZE, image.header.begin());
-  image.ram.assign(RAM_SIZE, 0);
-  std::copy(text.begin(), text.end(), image.ram.begin() + static_cast<std::ptrdiff_t>(textOffset));
+  image.ram.clear();
+  image.ram.reserve(RAM_SIZE);
+  image.ram.resize(textOffset, 0);
+  image.ram.insert(image.ram.end(), text.begin(), text.end());
+  image.ram.resize(RAM_SIZE, 0);
   image.loaded = true;
 }
 
@@ -65,11 +70,14 @@ bool LoadEmbeddedImage(RamImage& image) {
   return true;
 }
 
-bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
-  Unload(image);
+namespace {
+
+// The RAM offset of the EXE's text, or nothing (reason noted) when the EXE is too short or its text does not
+// fit RAM.
+std::optional<std::size_t> CheckExeText(std::span<const std::uint8_t> exe) {
   if (exe.size() < PSX_EXE_HEADER_SIZE) {
     core::SetFailureReason(core::FormatText("program is %zu bytes long, shorter than a PS-X EXE header", exe.size()));
-    return false;
+    return std::nullopt;
   }
   const std::uint32_t tAddr = core::LoadU32Le(exe, EXE_T_ADDR_OFFSET);
   const std::uint32_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
@@ -77,20 +85,48 @@ bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
   if (!offset) {
     core::SetFailureReason(
         core::FormatText("program text (0x%08X bytes at 0x%08X) does not fit the RAM image", tSize, tAddr));
-    return false;
+    return std::nullopt;
   }
   if (exe.size() - PSX_EXE_HEADER_SIZE < tSize) {
     core::SetFailureReason(core::FormatText("program holds %zu bytes of text, its header declares 0x%08X",
                                             exe.size() - PSX_EXE_HEADER_SIZE, tSize));
-    return false;
+    return std::nullopt;
   }
+  return offset;
+}
+
+}  // namespace
+
+bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
+  Unload(image);
+  const auto offset = CheckExeText(exe);
+  if (!offset) return false;
+  const std::uint32_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
   FillImage(image, exe, *offset, exe.subspan(PSX_EXE_HEADER_SIZE, tSize));
+  return true;
+}
+
+bool LoadExeImage(RamImage& image, std::vector<std::uint8_t>&& exe) {
+  Unload(image);
+  const auto offset = CheckExeText(exe);
+  if (!offset) return false;
+  const std::size_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
+  std::copy_n(exe.begin(), KEPT_HEADER_SIZE, image.header.begin());
+  // The text moves within the taken buffer to its place in RAM, then the bytes around it are cleared.
+  std::vector<std::uint8_t>& ram = image.ram;
+  ram = std::move(exe);
+  ram.resize(std::max(ram.size(), RAM_SIZE), 0);
+  std::memmove(ram.data() + *offset, ram.data() + PSX_EXE_HEADER_SIZE, tSize);
+  ram.resize(RAM_SIZE);
+  std::fill_n(ram.begin(), *offset, 0);
+  std::fill(ram.begin() + static_cast<std::ptrdiff_t>(*offset + tSize), ram.end(), 0);
+  image.loaded = true;
   return true;
 }
 
 void AdjustLoadedHeader(RamImage& image) {
   if (!image.loaded) return;
-  core::StoreU32Le(image.header, EXE_T_SIZE_OFFSET, LOADED_T_SIZE);
+  core::StoreU32Le(image.header, EXE_T_SIZE_OFFSET, LoadedTextSize(ImageLoadAddress(image)));
   core::StoreU32Le(image.header, EXE_S_SIZE_OFFSET, LOADED_S_SIZE);
 }
 

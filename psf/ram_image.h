@@ -45,7 +45,11 @@ bool LoadEmbeddedImage(RamImage& image);
 // 0x200000).
 bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe);
 
-// Marks a freshly loaded header as a builder image: t_size = 0x001EFFF0, word 0x34 = 0x801FFFF0.
+// The same, taking over the EXE's buffer as the image's RAM (no second 2 MiB for a decoded PSF program).
+bool LoadExeImage(RamImage& image, std::vector<std::uint8_t>&& exe);
+
+// Marks a freshly loaded header as a builder image: t_size = 0x801FFFF0 - t_addr (0x001EFFF0 for a text at
+// 0x80010000), so that it declares the RAM a PSF of the image carries; word 0x34 = 0x801FFFF0.
 void AdjustLoadedHeader(RamImage& image);
 
 // The load address t_addr from the kept header.

@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y \
-  cmake ninja-build g++ clang clang-format clang-tidy \
+  cmake ninja-build g++ clang clang-format clang-tidy libclang-rt-14-dev \
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
   qt6-base-dev libgl-dev xvfb xauth openbox \
   gcc-mipsel-linux-gnu binutils-mipsel-linux-gnu \

@@ -1,0 +1,120 @@
+// The in-memory entry points beneath the file-taking ones give the same results.
+
+#include <gtest/gtest.h>
+
+#include "core/failure.h"
+#include "psf/exe_psf.h"
+#include "psf/psf_builder.h"
+#include "psf/psf_file.h"
+#include "psf/ram_image.h"
+#include "psf_test_support.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using psf_testing::BuiltinExe;
+using psf_testing::MakePsf;
+using psf_testing::PutWord;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+TEST(InMemoryConversions, MatchTheFilesTheConvertersWrite) {
+  TempDir dir;
+  const std::vector<std::uint8_t> exe = psf_testing::Ramp(5000, 7);
+  WriteBytes(dir / "a.exe", exe);
+  ASSERT_TRUE(psf::ConvertExeToPsf(dir / "a.exe"));
+  const auto psfBytes = psf::PsfFromExe(exe);
+  ASSERT_TRUE(psfBytes);
+  EXPECT_EQ(*psfBytes, ReadBytes(dir / "a.psf"));
+  EXPECT_EQ(std::string(psfBytes->end() - 20, psfBytes->end()), "[TAG]length=3:00.000");
+  EXPECT_EQ(psf::ExeFromPsf(*psfBytes), exe);
+
+  std::filesystem::remove(dir / "a.exe");
+  ASSERT_TRUE(psf::ConvertPsfToExe(dir / "a.psf"));
+  EXPECT_EQ(ReadBytes(dir / "a.exe"), exe);
+
+  std::vector<std::uint8_t> broken = *psfBytes;
+  broken[20] ^= 0x40;  // inside the program: the checksum no longer matches
+  EXPECT_FALSE(psf::ExeFromPsf(broken));
+  EXPECT_NE(core::TakeFailureReason().find("checksum"), std::string::npos);
+}
+
+TEST(LoadDriverFromPsfBytes, AgreesWithTheFileLoad) {
+  TempDir dir;
+  const std::vector<std::uint8_t> file = MakePsf(BuiltinExe(), "[TAG]title=x");
+  WriteBytes(dir / "d.psf", file);
+  psf::PsfBuilder fromFile;
+  psf::PsfBuilder fromBytes;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(fromFile, dir / "d.psf"));
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(fromBytes, file));
+  EXPECT_EQ(fromFile.image.header, fromBytes.image.header);
+  EXPECT_TRUE(fromFile.image.ram == fromBytes.image.ram);
+  EXPECT_EQ(fromFile.parameterCopy, fromBytes.parameterCopy);
+  EXPECT_EQ(fromFile.parameterCount, fromBytes.parameterCount);
+
+  // An undecodable PSF keeps the held driver in both.
+  std::vector<std::uint8_t> bad = file;
+  bad[3] = 0x02;
+  EXPECT_FALSE(psf::LoadDriverFromPsfBytes(fromBytes, bad));
+  EXPECT_EQ(core::TakeFailureReason(), "not a PlayStation PSF: version byte 0x02");
+  EXPECT_TRUE(fromBytes.held);
+}
+
+TEST(LoadExeImage, RamOutsideTheTextIsZeroAfterAnEarlierLoad) {
+  // The second load lays a short text into the image that held a full driver: nothing of the first stays.
+  psf::RamImage image;
+  ASSERT_TRUE(psf::LoadEmbeddedImage(image));
+  std::vector<std::uint8_t> exe(2048, 0);
+  PutWord(exe, 0x18, 0x80100000);
+  PutWord(exe, 0x1C, 4);
+  exe.insert(exe.end(), {0xA1, 0xA2, 0xA3, 0xA4});
+  ASSERT_TRUE(psf::LoadExeImage(image, exe));
+  ASSERT_EQ(image.ram.size(), 0x200000u);
+  EXPECT_EQ(std::count(image.ram.begin(), image.ram.end(), 0), 0x200000 - 4);
+  EXPECT_EQ(image.ram[0x100000], 0xA1);
+  EXPECT_EQ(image.ram[0x100003], 0xA4);
+}
+
+}  // namespace
+
+TEST(LoadExeImage, TakingTheBufferLaysTheSameImageAsCopying) {
+  // Text at RAM offsets below, at and above its place in the EXE (2048), so it moves both ways.
+  for (const std::uint32_t tAddr : {0x80000000u, 0x80000100u, 0x80000800u, 0x80001000u, 0x801FF000u}) {
+    std::vector<std::uint8_t> exe(2048, 0xEE);  // header bytes that must not stay in RAM
+    PutWord(exe, 0x18, tAddr);
+    PutWord(exe, 0x1C, 0x1000);
+    const auto text = psf_testing::Ramp(0x1000, 3);
+    exe.insert(exe.end(), text.begin(), text.end());
+    exe.insert(exe.end(), 0x300, 0xDD);  // behind t_size: not laid
+    psf::RamImage copied;
+    psf::RamImage taken;
+    ASSERT_TRUE(psf::LoadExeImage(copied, std::span<const std::uint8_t>(exe)));
+    ASSERT_TRUE(psf::LoadExeImage(taken, std::vector<std::uint8_t>(exe)));
+    EXPECT_EQ(taken.header, copied.header);
+    ASSERT_EQ(taken.ram.size(), 0x200000u);
+    EXPECT_TRUE(taken.ram == copied.ram) << std::hex << tAddr;
+    EXPECT_EQ(std::count(taken.ram.begin(), taken.ram.end(), 0), 0x200000 - 0x1000 + 0x1000 / 256);
+  }
+  psf::RamImage image;
+  EXPECT_FALSE(psf::LoadExeImage(image, std::vector<std::uint8_t>(2047, 0)));
+  EXPECT_FALSE(image.loaded);
+}
+
+TEST(DecodePsfProgram, StreamEndsDecideAsZlibDoes) {
+  // Bytes behind the end of the zlib stream are ignored; a stream cut before its end is refused.
+  const std::vector<std::uint8_t> program = psf_testing::Ramp(100000, 9);
+  std::vector<std::uint8_t> file = MakePsf(program);
+  const std::uint32_t length = psf_testing::WordAt(file, 8);
+  std::vector<std::uint8_t> padded(file.begin(), file.begin() + 16 + length);
+  padded.insert(padded.end(), {1, 2, 3});
+  PutWord(padded, 8, length + 3);
+  PutWord(padded, 12, psf_testing::Crc(padded.data() + 16, length + 3));
+  EXPECT_EQ(psf::DecodePsfProgram(std::span<const std::uint8_t>(padded)), program);
+
+  std::vector<std::uint8_t> cut(file.begin(), file.begin() + 16 + length - 5);
+  PutWord(cut, 8, length - 5);
+  PutWord(cut, 12, psf_testing::Crc(cut.data() + 16, length - 5));
+  EXPECT_FALSE(psf::DecodePsfProgram(std::span<const std::uint8_t>(cut)));
+  EXPECT_EQ(core::TakeFailureReason(), "PSF program section is not a valid zlib stream");
+}
