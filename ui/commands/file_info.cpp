@@ -7,6 +7,12 @@
 #include "core/file_io.h"
 #include "core/path_names.h"
 #include "core/text.h"
+#include "psf/driver_info.h"
+#include "psf/placement.h"
+#include "psf/ps_exe.h"
+#include "psf/psf_file.h"
+#include "psf/song_length.h"
+#include "psf/song_settings.h"
 #include "vab/vab_bank.h"
 
 namespace ui {
@@ -37,6 +43,45 @@ std::string LowerExtension(const std::filesystem::path& path) {
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
   return extension;
+}
+
+// "0 1 9" for the channels whose bits are set.
+std::string ChannelList(std::uint16_t channels) {
+  std::string list;
+  for (int channel = 0; channel < 16; ++channel) {
+    if ((channels >> channel & 1) == 0) continue;
+    if (!list.empty()) list += ' ';
+    list += std::to_string(channel);
+  }
+  return list.empty() ? "none" : list;
+}
+
+std::string DescribeSequence(const psf::SequenceFigures& figures, double passSeconds) {
+  std::string text = figures.fromSep ? core::FormatText("SEP record %u, ", figures.sepId) : std::string("SEQ, ");
+  text +=
+      core::FormatText("resolution %u, tempo %u us (%.1f bpm), %llu events, channels with notes: %s",
+                       figures.resolution, figures.tempo, figures.tempo ? 60000000.0 / figures.tempo : 0.0,
+                       static_cast<unsigned long long>(figures.events), ChannelList(figures.channelsWithNotes).c_str());
+  if (!figures.passEnds.empty()) text += core::FormatText(", first pass %.2f s", passSeconds);
+  for (const psf::LoopMark& loop : figures.loops) {
+    text += core::FormatText(", loop ticks %llu-%llu ", static_cast<unsigned long long>(loop.startTick),
+                             static_cast<unsigned long long>(loop.endTick));
+    text += loop.endless ? std::string("endless") : core::FormatText("x%u", loop.count);
+  }
+  return text;
+}
+
+std::string SecondsList(const std::vector<double>& seconds) {
+  std::string list;
+  for (const double value : seconds) list += core::FormatText("%s%.2f", list.empty() ? "" : " ", value);
+  return list;
+}
+
+// RAM of the builder's image from address to its end; empty when the address lies outside RAM.
+std::span<const std::uint8_t> RamFrom(const psf::PsfBuilder& builder, std::uint32_t address) {
+  const std::optional<std::size_t> offset = psf::RamOffset(address, 0);
+  if (!offset) return {};
+  return psf::RamBytes(builder.image, address, psf::RAM_SIZE - *offset).value_or(std::span<const std::uint8_t>());
 }
 
 }  // namespace
@@ -95,6 +140,113 @@ bool AddVagFacts(InfoReport& report, std::span<const std::uint8_t> vag, std::str
   return true;
 }
 
+void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder) {
+  const psf::SongSettings settings = psf::ReadSongSettings(builder);
+  const psf::SongLength length = psf::ComputeSongLength(builder);
+  const std::span<const std::uint8_t> songArea = RamFrom(builder, settings.sequenceAddress);
+  switch (length.kind) {
+    case psf::SongKind::None:
+      AddText(report, "song", core::FormatText("nothing the driver plays at 0x%08X", settings.sequenceAddress));
+      break;
+    case psf::SongKind::Sequence:
+      AddText(report, "song", core::FormatText("sequence at 0x%08X", settings.sequenceAddress));
+      for (std::size_t slot = 0; slot < length.sequences.size(); ++slot) {
+        AddText(report, core::FormatText("sequence %zu", slot + 1),
+                DescribeSequence(length.sequences[slot], length.passSeconds));
+      }
+      if (length.sequences.size() == 1 && length.sequences[0].fromSep) {
+        std::string records;
+        for (const psf::SepRecordLength& record : psf::ComputeSepRecordLengths(settings, songArea, {})) {
+          records +=
+              core::FormatText("%sid %u: %.2f s", records.empty() ? "" : ", ", record.id, record.length.passSeconds);
+        }
+        AddText(report, "SEP sequences (one pass each)", records);
+      }
+      break;
+    case psf::SongKind::Vag: {
+      AddText(report, "song", core::FormatText("VAG at 0x%08X", settings.sequenceAddress));
+      std::string ignored;
+      AddVagFacts(report, songArea, ignored);
+      break;
+    }
+  }
+  if (length.kind != psf::SongKind::None) {
+    AddNumber(report, "first pass", length.passSeconds, core::FormatText("%.2f s", length.passSeconds));
+    AddText(report, "pass ends", SecondsList(length.passEnds) + " s");
+    AddText(report, "plays", length.endless ? "without end" : "to an end");
+  }
+  std::string bankReason;
+  const std::size_t factsBefore = report.facts.size();
+  if (!AddBankFacts(report, RamFrom(builder, settings.vhAddress), std::nullopt, bankReason)) {
+    report.facts.resize(factsBefore);
+    AddText(report, "bank", core::FormatText("none at 0x%08X (%s)", settings.vhAddress, bankReason.c_str()));
+  }
+  report.lengthSeconds = length.lengthSeconds;
+  report.fadeSeconds = length.fadeSeconds;
+}
+
+bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason) {
+  core::TakeFailureReason();
+  const std::optional<std::vector<std::uint8_t>> program = psf::DecodePsfProgram(psfBytes);
+  if (!program) {
+    reason = core::TakeFailureReason();
+    return false;
+  }
+  if (const std::optional<std::string_view> tagText = psf::FindTagText(psfBytes)) {
+    report.tags = psf::ParseTagText(*tagText);
+  }
+  AddNumber(report, "program size", static_cast<double>(program->size()),
+            core::FormatText("%zu bytes", program->size()));
+  if (program->size() >= psf::PSX_EXE_HEADER_SIZE) {
+    const std::uint32_t loadAddress = core::LoadU32Le(*program, psf::EXE_T_ADDR_OFFSET);
+    AddText(report, "load address", core::FormatText("0x%08X", loadAddress));
+  }
+  psf::PsfBuilder builder;
+  if (!psf::LoadDriverFromPsfBytes(builder, psfBytes)) {
+    const std::string noted = core::TakeFailureReason();
+    AddText(report, "driver", "not this utility's driver (" + noted + ")");
+    return true;
+  }
+  AddText(report, "driver", psf::ReadImageString(builder.image, psf::DRIVER_NAME_ADDRESS));
+  psf::PsfBuilder builtin;
+  const bool builtinHeld = psf::LoadBuiltinDriver(builtin);
+  for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
+    InfoParameter parameter{index, psf::GetParameterName(builder, index), builder.parameters[index].width,
+                            psf::GetParameter(builder, index), 0};
+    parameter.defaultValue = parameter.value;
+    for (std::uint32_t k = 0; builtinHeld && k < builtin.parameterCount; ++k) {
+      if (psf::GetParameterName(builtin, k) == parameter.name) parameter.defaultValue = psf::GetParameter(builtin, k);
+    }
+    report.parameters.push_back(std::move(parameter));
+  }
+  psf::ReleaseDriver(builtin);
+  AddBuildFacts(report, builder);
+  psf::ReleaseDriver(builder);
+  return true;
+}
+
+bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence, std::string& reason) {
+  if (!StartsWith(sequence, "pQES")) {
+    reason = "not a SEQ or SEP: no pQES signature";
+    return false;
+  }
+  const bool sep = sequence.size() >= 8 && core::LoadU32Be(sequence, 4) == 0;
+  report.type = sep ? "sep" : "seq";
+  // Played as the built-in driver plays it with its default parameters.
+  psf::PsfBuilder builder;
+  if (!psf::LoadBuiltinDriver(builder)) {
+    reason = "cannot prepare the built-in driver";
+    return false;
+  }
+  const std::uint32_t address = psf::SongRegionAddress(builder, psf::SongRegion::Sequence);
+  const std::size_t placed = std::min<std::size_t>(sequence.size(), psf::SEQUENCE_REGION_SIZE);
+  psf::WriteBytesAt(builder.image, address, sequence.first(placed));
+  AddBuildFacts(report, builder);
+  std::erase_if(report.facts, [](const InfoFact& fact) { return fact.key == "bank"; });
+  psf::ReleaseDriver(builder);
+  return true;
+}
+
 std::optional<InfoReport> DescribeFile(const std::filesystem::path& path, std::string& reason) {
   core::TakeFailureReason();
   const std::optional<std::vector<std::uint8_t>> bytes = core::LoadWholeFile(path);
@@ -108,7 +260,12 @@ std::optional<InfoReport> DescribeFile(const std::filesystem::path& path, std::s
   const std::string extension = LowerExtension(path);
   AddNumber(report, "file size", static_cast<double>(bytes->size()), core::FormatText("%zu bytes", bytes->size()));
   bool described = false;
-  if (extension == ".vag" || StartsWith(*bytes, "VAGp")) {
+  if (extension == ".psf" || extension == ".minipsf" || extension == ".psflib" || StartsWith(*bytes, "PSF")) {
+    report.type = extension == ".minipsf" ? "minipsf" : extension == ".psflib" ? "psflib" : "psf";
+    described = AddPsfFacts(report, *bytes, reason);
+  } else if (extension == ".seq" || extension == ".sep" || StartsWith(*bytes, "pQES")) {
+    described = AddSequenceFacts(report, *bytes, reason);
+  } else if (extension == ".vag" || StartsWith(*bytes, "VAGp")) {
     report.type = "vag";
     described = AddVagFacts(report, *bytes, reason);
   } else if (extension == ".vh" || extension == ".vab" || StartsWith(*bytes, "pBAV")) {

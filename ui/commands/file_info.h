@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "psf/psf_builder.h"
 #include "ui/commands/info_report.h"
 
 namespace ui {
@@ -19,6 +20,17 @@ bool AddBankFacts(InfoReport& report, std::span<const std::uint8_t> vh, std::opt
 // Facts of a VAG file's bytes: sample rate, data size, ADPCM blocks, duration and whether it loops. False
 // (reason set) when the bytes are not a VAG.
 bool AddVagFacts(InfoReport& report, std::span<const std::uint8_t> vag, std::string& reason);
+
+// Facts of the song a builder holds (what the song area holds, the bank at the VH address) and its computed
+// length and fade.
+void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder);
+
+// Facts of a whole PSF's bytes: program, driver, song, bank, parameters, tags, length. False (reason set)
+// when its program does not decode; a PSF of another driver gets its program facts and tags only.
+bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psf, std::string& reason);
+
+// Facts of a SEQ or SEP file's bytes, played with the built-in driver's default parameters.
+bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence, std::string& reason);
 
 // The summary of the file at path, by its kind (from its extension, then its signature); nothing (reason
 // set) when it cannot be read or is of no kind the summary knows.
