@@ -1,10 +1,12 @@
 #include "psf/psf_builder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
 #include "core/file_io.h"
+#include "core/output_file.h"
 #include "core/text.h"
 #include "psf/input_file.h"
 #include "psf/psf_file.h"
@@ -103,6 +105,30 @@ bool CheckDriverTables(const PsfBuilder& builder) {
   return true;
 }
 
+// The NUL-terminated text at address, at most PARAMETER_NAME_LIMIT bytes and never past the end of RAM.
+std::string ReadParameterName(const RamImage& image, std::uint32_t address) {
+  const auto offset = RamOffset(address, 0);
+  if (!offset) return {};
+  const auto bytes = RamBytes(image, address, std::min(PARAMETER_NAME_LIMIT, RAM_SIZE - *offset));
+  if (!bytes) return {};
+  return std::string(bytes->begin(), std::find(bytes->begin(), bytes->end(), std::uint8_t{0}));
+}
+
+// The names and the by-name order are read once per load: PARAM looks names up for every later argument,
+// and a driver from a PSF may list 65,535 of them.
+void ReadParameterNames(PsfBuilder& builder) {
+  builder.parameterNames.clear();
+  builder.parameterNames.reserve(builder.parameters.size());
+  for (const DriverParameter& parameter : builder.parameters)
+    builder.parameterNames.push_back(ReadParameterName(builder.image, parameter.nameAddress));
+  builder.parametersByName.resize(builder.parameterNames.size());
+  for (std::uint32_t index = 0; index < builder.parametersByName.size(); ++index)
+    builder.parametersByName[index] = index;
+  std::stable_sort(
+      builder.parametersByName.begin(), builder.parametersByName.end(),
+      [&](std::uint32_t a, std::uint32_t b) { return builder.parameterNames[a] < builder.parameterNames[b]; });
+}
+
 void ReadParameterList(PsfBuilder& builder) {
   builder.parameters.clear();
   for (std::uint32_t index = 0; index < PARAMETER_LIMIT; ++index) {
@@ -116,6 +142,10 @@ void ReadParameterList(PsfBuilder& builder) {
   builder.parameterCount = static_cast<std::uint32_t>(builder.parameters.size());
 }
 
+// A name for the by-name lookup: a parameter index, or the name looked for.
+std::string_view NameOf(const PsfBuilder& builder, std::uint32_t index) { return builder.parameterNames[index]; }
+std::string_view NameOf(const PsfBuilder& /*builder*/, std::string_view name) { return name; }
+
 void ClearDriverState(PsfBuilder& builder) {
   builder.image = RamImage{};
   vab::ReleaseBank(builder.bank);
@@ -123,6 +153,10 @@ void ClearDriverState(PsfBuilder& builder) {
   builder.parameterCopy.fill(0);
   builder.infoCopy.fill(0);
   builder.parameters = {};
+  builder.parameterNames = {};
+  builder.parametersByName = {};
+  builder.inputs = {};
+  builder.warnings = {};
   builder.parameterCount = 0;
   builder.held = false;
 }
@@ -144,6 +178,7 @@ bool PrepareDriver(PsfBuilder& builder) {
     ClearDriverState(builder);
     return false;
   }
+  ReadParameterNames(builder);
 
   builder.muteCopy.fill(0);
   CopyAreaFromImage(builder, MuteArea(builder), builder.muteCopy);
@@ -185,7 +220,9 @@ bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
         core::FormatText("not a %s %s driver", std::string(MAKER_NAME).c_str(), std::string(DRIVER_NAME).c_str()));
     return false;
   }
-  return PrepareDriver(builder);
+  if (!PrepareDriver(builder)) return false;
+  RecordBuildInput(builder, path);
+  return true;
 }
 
 void ReleaseDriver(PsfBuilder& builder) {
@@ -237,8 +274,29 @@ void UpdateMuteMask(PsfBuilder& builder) {
 }
 
 std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index) {
-  if (!builder.held || index >= builder.parameterCount || index >= builder.parameters.size()) return {};
-  return ReadImageString(builder.image, builder.parameters[index].nameAddress);
+  if (!builder.held || index >= builder.parameterCount || index >= builder.parameterNames.size()) return {};
+  return builder.parameterNames[index];
 }
+
+std::span<const std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name) {
+  if (!builder.held) return {};
+  const auto range = std::equal_range(
+      builder.parametersByName.begin(), builder.parametersByName.end(), name,
+      [&](const auto& left, const auto& right) { return NameOf(builder, left) < NameOf(builder, right); });
+  return {range.first, range.second};
+}
+
+std::optional<std::filesystem::path> FindBuildInput(const PsfBuilder& builder, const std::filesystem::path& path) {
+  for (const std::filesystem::path& input : builder.inputs) {
+    if (core::IsSameFile(input, path)) return input;
+  }
+  return std::nullopt;
+}
+
+void RecordBuildInput(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (builder.held) builder.inputs.push_back(path);
+}
+
+std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder) { return std::exchange(builder.warnings, {}); }
 
 }  // namespace psf
