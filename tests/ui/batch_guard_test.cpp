@@ -219,4 +219,14 @@ TEST_F(BatchGuardTest, AnOutputTheUserMayNotWriteIsRefused) {
   EXPECT_EQ(dir_.Listing(), (Strings{"bank.vb", "bank.vh", "out.psf", "song.seq"}));
 }
 
+TEST_F(BatchGuardTest, AVabWithoutSamplesIsANoticeNotAFailure) {
+  Bytes empty = testing_support::SmallVh();
+  empty[0x16] = 0;  // sampleCount 0: the VAB is its VH alone
+  WriteBytes(dir_ / "empty.vab", empty);
+  const ProgramRun run = Run({"--convert", "empty.vab", "song.seq"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "lfqutil: empty.vab: the VAB holds no sample\n");
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "song.mid"));
+}
+
 }  // namespace
