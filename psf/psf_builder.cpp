@@ -1,6 +1,8 @@
 #include "psf/psf_builder.h"
 
 #include <algorithm>
+#include <functional>
+#include <unordered_map>
 #include <utility>
 
 #include "core/byte_io.h"
@@ -106,27 +108,44 @@ bool CheckDriverTables(const PsfBuilder& builder) {
 }
 
 // The NUL-terminated text at address, at most PARAMETER_NAME_LIMIT bytes and never past the end of RAM.
-std::string ReadParameterName(const RamImage& image, std::uint32_t address) {
+std::string_view ReadParameterName(const RamImage& image, std::uint32_t address) {
   const auto offset = RamOffset(address, 0);
   if (!offset) return {};
   const auto bytes = RamBytes(image, address, std::min(PARAMETER_NAME_LIMIT, RAM_SIZE - *offset));
   if (!bytes) return {};
-  return std::string(bytes->begin(), std::find(bytes->begin(), bytes->end(), std::uint8_t{0}));
+  const auto end = std::find(bytes->begin(), bytes->end(), std::uint8_t{0});
+  return {reinterpret_cast<const char*>(bytes->data()), static_cast<std::size_t>(end - bytes->begin())};
 }
 
-// The names and the by-name order are read once per load: PARAM looks names up for every later argument,
-// and a driver from a PSF may list 65,535 of them.
+std::uint64_t NameHash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+std::string_view NameOf(const PsfBuilder& builder, std::uint32_t index) {
+  const ParameterName& name = builder.parameterNames[index];
+  return std::string_view(builder.parameterNameText).substr(name.offset, name.length);
+}
+
+// The names and the by-name order are made once per load: PARAM looks names up for every later argument,
+// and a driver from a PSF may list 65,535 parameters. Entries sharing a name address share its text.
 void ReadParameterNames(PsfBuilder& builder) {
-  builder.parameterNames.clear();
-  builder.parameterNames.reserve(builder.parameters.size());
-  for (const DriverParameter& parameter : builder.parameters)
-    builder.parameterNames.push_back(ReadParameterName(builder.image, parameter.nameAddress));
-  builder.parametersByName.resize(builder.parameterNames.size());
-  for (std::uint32_t index = 0; index < builder.parametersByName.size(); ++index)
-    builder.parametersByName[index] = index;
-  std::stable_sort(
-      builder.parametersByName.begin(), builder.parametersByName.end(),
-      [&](std::uint32_t a, std::uint32_t b) { return builder.parameterNames[a] < builder.parameterNames[b]; });
+  builder.parameterNameText.clear();
+  builder.parameterNames.assign(builder.parameters.size(), ParameterName{});
+  builder.parametersByName.clear();
+  builder.parametersByName.reserve(builder.parameters.size());
+  std::unordered_map<std::uint32_t, std::pair<ParameterName, std::uint64_t>> byAddress;
+  for (std::uint32_t index = 0; index < builder.parameters.size(); ++index) {
+    const std::uint32_t address = builder.parameters[index].nameAddress;
+    auto known = byAddress.find(address);
+    if (known == byAddress.end()) {
+      const std::string_view text = ReadParameterName(builder.image, address);
+      const ParameterName name{static_cast<std::uint32_t>(builder.parameterNameText.size()),
+                               static_cast<std::uint32_t>(text.size())};
+      builder.parameterNameText.append(text);
+      known = byAddress.emplace(address, std::pair{name, NameHash(text)}).first;
+    }
+    builder.parameterNames[index] = known->second.first;
+    builder.parametersByName.emplace_back(known->second.second, index);
+  }
+  std::sort(builder.parametersByName.begin(), builder.parametersByName.end());
 }
 
 void ReadParameterList(PsfBuilder& builder) {
@@ -142,10 +161,6 @@ void ReadParameterList(PsfBuilder& builder) {
   builder.parameterCount = static_cast<std::uint32_t>(builder.parameters.size());
 }
 
-// A name for the by-name lookup: a parameter index, or the name looked for.
-std::string_view NameOf(const PsfBuilder& builder, std::uint32_t index) { return builder.parameterNames[index]; }
-std::string_view NameOf(const PsfBuilder& /*builder*/, std::string_view name) { return name; }
-
 void ClearDriverState(PsfBuilder& builder) {
   builder.image = RamImage{};
   vab::ReleaseBank(builder.bank);
@@ -153,6 +168,7 @@ void ClearDriverState(PsfBuilder& builder) {
   builder.parameterCopy.fill(0);
   builder.infoCopy.fill(0);
   builder.parameters = {};
+  builder.parameterNameText = {};
   builder.parameterNames = {};
   builder.parametersByName = {};
   builder.inputs = {};
@@ -275,15 +291,20 @@ void UpdateMuteMask(PsfBuilder& builder) {
 
 std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index) {
   if (!builder.held || index >= builder.parameterCount || index >= builder.parameterNames.size()) return {};
-  return builder.parameterNames[index];
+  return std::string(NameOf(builder, index));
 }
 
-std::span<const std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name) {
-  if (!builder.held) return {};
-  const auto range = std::equal_range(
-      builder.parametersByName.begin(), builder.parametersByName.end(), name,
-      [&](const auto& left, const auto& right) { return NameOf(builder, left) < NameOf(builder, right); });
-  return {range.first, range.second};
+std::vector<std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name) {
+  std::vector<std::uint32_t> found;
+  if (!builder.held) return found;
+  const std::uint64_t hash = NameHash(name);
+  // Ordered by hash, then index: the candidates come in list order.
+  auto candidate = std::lower_bound(builder.parametersByName.begin(), builder.parametersByName.end(),
+                                    std::pair<std::uint64_t, std::uint32_t>{hash, 0});
+  for (; candidate != builder.parametersByName.end() && candidate->first == hash; ++candidate) {
+    if (NameOf(builder, candidate->second) == name) found.push_back(candidate->second);
+  }
+  return found;
 }
 
 std::optional<std::filesystem::path> FindBuildInput(const PsfBuilder& builder, const std::filesystem::path& path) {

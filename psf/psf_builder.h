@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "psf/driver_info.h"
@@ -14,6 +14,12 @@
 #include "vab/vab_bank.h"
 
 namespace psf {
+
+// Where one parameter's name lies in the builder's parameterNameText.
+struct ParameterName {
+  std::uint32_t offset = 0;
+  std::uint32_t length = 0;
+};
 
 // The builder state: the current driver's RAM image and what was read out of it, the bank used while
 // placing VH/VB/VAB data, and the tag text of the next PSF. The application owns one; tests make their own.
@@ -26,13 +32,15 @@ struct PsfBuilder {
   std::uint32_t parameterCount = 0;                                // entries in parameters
   std::array<std::uint8_t, DRIVER_INFO_SIZE> infoCopy{};           // DriverInfo block header as read
   std::vector<DriverParameter> parameters;                         // the driver's parameter list, in list order
-  std::vector<std::string> parameterNames;                         // each parameter's name as read at loading
-  std::vector<std::uint32_t> parametersByName;                     // indices ordered by name, then list order
-  std::vector<std::filesystem::path> inputs;                       // files read into the build since loading
-  std::vector<std::string> warnings;                               // why placed data will not play; taken by
-                                                                   // the front end (TakePlacementWarnings)
-  std::optional<std::string> tagText;                              // tag text of the next PSF; consumed when written
-  bool held = false;                                               // a driver is held
+  std::string parameterNameText;              // the parameters' names as read at loading, back to back, each
+                                              // name address read once
+  std::vector<ParameterName> parameterNames;  // each parameter's name within parameterNameText
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> parametersByName;  // (name hash, index), ordered
+  std::vector<std::filesystem::path> inputs;                              // files read into the build since loading
+  std::vector<std::string> warnings;                                      // why placed data will not play; taken by
+                                                                          // the front end (TakePlacementWarnings)
+  std::optional<std::string> tagText;  // tag text of the next PSF; consumed when written
+  bool held = false;                   // a driver is held
 };
 
 // Makes the built-in driver the builder's driver (a held driver is released first): image filled and header
@@ -75,8 +83,8 @@ inline constexpr std::size_t PARAMETER_NAME_LIMIT = 255;
 std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index);
 
 // The indices of the parameters named exactly name (case-sensitive, blanks included), in list order; empty
-// when none is. Takes time logarithmic in the number of parameters.
-std::span<const std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name);
+// when none is. Takes time logarithmic in the number of parameters, plus the parameters found.
+std::vector<std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name);
 
 // The file the build read since its driver was loaded (the opened PSF, placed files) that is the same file as
 // path, however spelled; nothing when there is none. An output written there would destroy its own input.

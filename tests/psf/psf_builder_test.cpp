@@ -305,8 +305,7 @@ TEST(ReleaseDriver, EmptiesTheBuilderButKeepsTheTagText) {
 namespace {
 
 std::vector<std::uint32_t> Found(const psf::PsfBuilder& builder, std::string_view name) {
-  const std::span<const std::uint32_t> found = psf::FindParameters(builder, name);
-  return {found.begin(), found.end()};
+  return psf::FindParameters(builder, name);
 }
 
 TEST(FindParameters, FindsExactNamesInListOrder) {

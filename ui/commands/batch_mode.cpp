@@ -1,7 +1,6 @@
 #include "ui/commands/batch_mode.h"
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "core/failure.h"
@@ -163,7 +162,7 @@ void RunParam(BatchRun& run, std::size_t index) {
   }
   bool anyMatched = false;
   for (std::size_t j = index; j < run.arguments.size(); ++j) {
-    const std::span<const std::uint32_t> matches = psf::FindParameters(builder, run.arguments[j]);
+    const std::vector<std::uint32_t> matches = psf::FindParameters(builder, run.arguments[j]);
     if (matches.empty()) continue;
     anyMatched = true;
     run.MarkUsed(j, 2);
