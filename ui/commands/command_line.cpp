@@ -79,9 +79,9 @@ void PrintUsage(std::FILE* stream) {
       "  --params           list the built-in driver's parameters\n"
       "  --help, -h         show this text\n"
       "  --version          show the version\n"
-      "Each option stands alone, first on the line. An unknown option, or arguments after one that takes\n"
-      "none, print one usage line and exit with status 2. An argument starting with \"-\" is an option unless\n"
-      "a digit follows (a negative value); name such a file ./-FILE.\n",
+      "Options come first; --help, --version and --params alone. An unknown option, or arguments after one\n"
+      "that takes none, print one usage line and exit with status 2. An argument starting with \"-\" is an\n"
+      "option unless a digit follows (a negative value); name such a file ./-FILE.\n",
       stream);
 }
 
