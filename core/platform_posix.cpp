@@ -69,10 +69,8 @@ bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::p
     const std::filesystem::path next(std::string(text.data(), static_cast<std::size_t>(length)));
     resolved = next.is_absolute() ? next : resolved.parent_path() / next;
   }
-  if (S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
+  // A directory cannot be replaced by a file; the rename says so once the output is complete.
+  if (S_ISDIR(info.st_mode)) return true;
   // Replaced like cp replaces it: only when this user may write it, and with its permission bits.
   if (::faccessat(AT_FDCWD, resolved.c_str(), W_OK, AT_EACCESS) != 0) return false;
   mode = static_cast<unsigned>(info.st_mode & 0777);

@@ -18,7 +18,7 @@ std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::f
 // The file an output named target replaces or creates: a symbolic link is followed to its final target (also
 // one that does not exist yet), so that the link stays and the file it names is written. When that file
 // exists, mode gets its permission bits. False (errno set) when the existing file cannot be written by this
-// user (EACCES), is a directory (EISDIR), or the links loop (ELOOP).
+// user (EACCES) or the links loop (ELOOP). A directory there is left for the final rename to refuse.
 bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::path& resolved,
                          std::optional<unsigned>& mode);
 
