@@ -10,13 +10,19 @@
 namespace core {
 
 std::optional<OutputFile> OutputFile::Create(const std::filesystem::path& target) {
+  std::filesystem::path resolved;
+  std::optional<unsigned> mode;
+  if (!ExamineOutputTarget(target, resolved, mode)) {
+    SetFailureReason(DescribeSystemError("cannot write"));
+    return std::nullopt;
+  }
   std::filesystem::path temporary;
-  std::FILE* stream = CreateTemporaryFileBeside(target, temporary);
+  std::FILE* stream = CreateTemporaryFileBeside(resolved, temporary, mode);
   if (stream == nullptr) {
     SetFailureReason(DescribeSystemError("cannot create output"));
     return std::nullopt;
   }
-  return OutputFile(stream, std::move(temporary), target);
+  return OutputFile(stream, std::move(temporary), std::move(resolved));
 }
 
 OutputFile::OutputFile(std::FILE* stream, std::filesystem::path temporary, std::filesystem::path target)
@@ -67,6 +73,11 @@ bool OutputFile::Commit() {
     return false;
   }
   return true;
+}
+
+bool IsSameFile(const std::filesystem::path& first, const std::filesystem::path& second) {
+  std::error_code error;
+  return !first.empty() && !second.empty() && std::filesystem::equivalent(first, second, error) && !error;
 }
 
 bool WriteWholeFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {

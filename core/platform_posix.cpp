@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,7 +14,8 @@
 
 namespace core {
 
-std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::filesystem::path& temporary) {
+std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::filesystem::path& temporary,
+                                     std::optional<unsigned> mode) {
   std::filesystem::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
   std::string pattern = (directory / ("." + target.filename().string() + ".lfq-XXXXXX")).string();
@@ -21,18 +23,58 @@ std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::f
   name.push_back('\0');
   const int descriptor = ::mkstemp(name.data());
   if (descriptor < 0) return nullptr;
-  // mkstemp makes the file private; an output gets the permissions of any new file under the umask.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(descriptor, 0666 & ~mask);
+  // mkstemp makes the file private; an output gets the bits of the file it replaces, or those of any new
+  // file under the umask.
+  if (!mode) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(descriptor, static_cast<mode_t>(*mode));
   std::FILE* stream = ::fdopen(descriptor, "w+b");
   if (stream == nullptr) {
+    const int error = errno;
     ::close(descriptor);
     ::unlink(name.data());
+    errno = error;
     return nullptr;
   }
   temporary = name.data();
   return stream;
+}
+
+bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::path& resolved,
+                         std::optional<unsigned>& mode) {
+  constexpr int LINK_LIMIT = 40;  // as many links as the kernel follows in one path
+  resolved = target;
+  mode.reset();
+  struct stat info {};
+  for (int links = 0;; ++links) {
+    if (::lstat(resolved.c_str(), &info) != 0) {
+      // Nothing there yet: the output creates it (a missing directory shows when the file is made).
+      return errno == ENOENT;
+    }
+    if (!S_ISLNK(info.st_mode)) break;
+    if (links == LINK_LIMIT) {
+      errno = ELOOP;
+      return false;
+    }
+    std::vector<char> text(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+    const ssize_t length = ::readlink(resolved.c_str(), text.data(), text.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) >= text.size()) {  // the link changed while being read
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::filesystem::path next(std::string(text.data(), static_cast<std::size_t>(length)));
+    resolved = next.is_absolute() ? next : resolved.parent_path() / next;
+  }
+  // A directory cannot be replaced by a file; the rename says so once the output is complete.
+  if (S_ISDIR(info.st_mode)) return true;
+  // Replaced like cp replaces it: only when this user may write it, and with its permission bits.
+  if (::faccessat(AT_FDCWD, resolved.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  mode = static_cast<unsigned>(info.st_mode & 0777);
+  return true;
 }
 
 std::string QueryComputerName() {

@@ -2,15 +2,25 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // The operating-system calls of the core, kept in one place so that another platform needs only a new
 // implementation of this header.
 namespace core {
 
-// Creates and opens ("w+b") a new, uniquely named file in the directory of target, with the permissions an
-// ordinary new file would get; sets temporary to its path. Null when no file can be created.
-std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::filesystem::path& temporary);
+// Creates and opens ("w+b") a new, uniquely named file in the directory of target, with the permission bits
+// mode when given (those of a file it is to replace), else those an ordinary new file would get; sets
+// temporary to its path. Null (errno set) when no file can be created.
+std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::filesystem::path& temporary,
+                                     std::optional<unsigned> mode);
+
+// The file an output named target replaces or creates: a symbolic link is followed to its final target (also
+// one that does not exist yet), so that the link stays and the file it names is written. When that file
+// exists, mode gets its permission bits. False (errno set) when the existing file cannot be written by this
+// user (EACCES) or the links loop (ELOOP). A directory there is left for the final rename to refuse.
+bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::path& resolved,
+                         std::optional<unsigned>& mode);
 
 std::string QueryComputerName();
 std::string QueryUserName();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/byte_io.h"
@@ -61,6 +63,21 @@ void FillRegion(PsfBuilder& builder, SongRegion region, std::span<const std::uin
   WriteBytesAt(builder.image, SongRegionAddress(builder, region), data);
 }
 
+// Notes the warnings about song data placed from path.
+void NoteSongDataWarnings(PsfBuilder& builder, std::span<const std::uint8_t> data) {
+  for (std::string& warning : SongDataWarnings(data)) builder.warnings.push_back(std::move(warning));
+}
+
+void NoteBankWarnings(PsfBuilder& builder) {
+  for (std::string& warning : BankHeaderWarnings(builder.bank.header)) builder.warnings.push_back(std::move(warning));
+}
+
+bool StartsWith(std::span<const std::uint8_t> data, std::string_view signature) {
+  return data.size() >= signature.size() &&
+         std::equal(signature.begin(), signature.end(), data.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
 // Refuses a bank placement: the bank is released, so a VB that follows finds no header.
 bool RefuseBank(PsfBuilder& builder) {
   vab::ReleaseBank(builder.bank);
@@ -68,6 +85,24 @@ bool RefuseBank(PsfBuilder& builder) {
 }
 
 }  // namespace
+
+std::vector<std::string> SongDataWarnings(std::span<const std::uint8_t> data) {
+  std::size_t limit = 0;
+  if (StartsWith(data, "pQES")) {
+    limit = SEQUENCE_READ_LIMIT;
+  } else if (StartsWith(data, "VAGp")) {
+    limit = VAG_READ_LIMIT;
+  } else {
+    return {"no SEQ, SEP or VAG signature (\"pQES\" or \"VAGp\"): the driver will not play it"};
+  }
+  if (data.size() <= limit) return {};
+  return {core::FormatText("%zu bytes, of which the driver reads only the first %zu", data.size(), limit)};
+}
+
+std::vector<std::string> BankHeaderWarnings(std::span<const std::uint8_t> header) {
+  if (StartsWith(header, "pBAV")) return {};
+  return {"no \"pBAV\" signature: not a sound bank that will play"};
+}
 
 std::uint32_t SongRegionAddress(const PsfBuilder& builder, SongRegion region) {
   switch (region) {
@@ -101,17 +136,32 @@ bool PlaceFileAt(RamImage& image, const std::filesystem::path& path, std::uint32
   return data->empty() || WriteBytesAt(image, address, *data) == data->size();
 }
 
+bool PlaceVagFile(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (!RequireDriver(builder)) return false;
+  RecordBuildInput(builder, path);
+  const auto data = LoadInputFile(path);
+  if (!data) return false;
+  if (!FitsRegion(builder, SongRegion::Sequence, data->size())) return false;
+  WriteBytesAt(builder.image, SongRegionAddress(builder, SongRegion::Sequence), *data);
+  NoteSongDataWarnings(builder, *data);
+  return true;
+}
+
 bool PlaceSequenceFile(PsfBuilder& builder, const std::filesystem::path& path) {
   if (!RequireDriver(builder)) return false;
+  RecordBuildInput(builder, path);
   const auto data = LoadInputFile(path);
   if (!data) return false;
   if (!FitsRegion(builder, SongRegion::Sequence, data->size())) return false;
   FillRegion(builder, SongRegion::Sequence, *data);
+  NoteSongDataWarnings(builder, *data);
   return true;
 }
 
 bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
+  if (!RequireDriver(builder)) return false;
+  RecordBuildInput(builder, path);
+  if (!CheckInputFile(path)) return false;
   if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
   if (vab::LoadVh(builder.bank, path) == 0) return RefuseBank(builder);
   const auto header = vab::BuildVhImage(builder.bank);
@@ -121,11 +171,14 @@ bool PlaceHeaderFile(PsfBuilder& builder, const std::filesystem::path& path) {
   }
   if (!FitsRegion(builder, SongRegion::Header, header->size())) return RefuseBank(builder);
   FillRegion(builder, SongRegion::Header, *header);
+  NoteBankWarnings(builder);
   return true;  // the bank stays loaded for the VB
 }
 
 bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
+  if (!RequireDriver(builder)) return false;
+  RecordBuildInput(builder, path);
+  if (!CheckInputFile(path)) return false;
   if (!builder.bank.loaded) {
     core::SetFailureReason("no VH placed before the VB");
     return false;
@@ -147,7 +200,9 @@ bool PlaceBodyFile(PsfBuilder& builder, const std::filesystem::path& path) {
 }
 
 bool PlaceVabFile(PsfBuilder& builder, const std::filesystem::path& path) {
-  if (!RequireDriver(builder) || !CheckInputFile(path)) return false;
+  if (!RequireDriver(builder)) return false;
+  RecordBuildInput(builder, path);
+  if (!CheckInputFile(path)) return false;
   if (builder.bank.loaded) vab::ReleaseBank(builder.bank);
   if (vab::LoadVab(builder.bank, path) == 0) return RefuseBank(builder);
   const auto header = vab::BuildVhImage(builder.bank);
@@ -162,6 +217,7 @@ bool PlaceVabFile(PsfBuilder& builder, const std::filesystem::path& path) {
   }
   FillRegion(builder, SongRegion::Header, *header);
   FillRegion(builder, SongRegion::Body, *body);
+  NoteBankWarnings(builder);
   vab::ReleaseBank(builder.bank);
   return true;
 }

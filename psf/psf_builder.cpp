@@ -1,10 +1,14 @@
 #include "psf/psf_builder.h"
 
 #include <algorithm>
+#include <functional>
+#include <unordered_map>
+#include <utility>
 
 #include "core/byte_io.h"
 #include "core/failure.h"
 #include "core/file_io.h"
+#include "core/output_file.h"
 #include "core/text.h"
 #include "psf/input_file.h"
 #include "psf/psf_file.h"
@@ -103,6 +107,47 @@ bool CheckDriverTables(const PsfBuilder& builder) {
   return true;
 }
 
+// The NUL-terminated text at address, at most PARAMETER_NAME_LIMIT bytes and never past the end of RAM.
+std::string_view ReadParameterName(const RamImage& image, std::uint32_t address) {
+  const auto offset = RamOffset(address, 0);
+  if (!offset) return {};
+  const auto bytes = RamBytes(image, address, std::min(PARAMETER_NAME_LIMIT, RAM_SIZE - *offset));
+  if (!bytes) return {};
+  const auto end = std::find(bytes->begin(), bytes->end(), std::uint8_t{0});
+  return {reinterpret_cast<const char*>(bytes->data()), static_cast<std::size_t>(end - bytes->begin())};
+}
+
+std::uint64_t NameHash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+std::string_view NameOf(const PsfBuilder& builder, std::uint32_t index) {
+  const ParameterName& name = builder.parameterNames[index];
+  return std::string_view(builder.parameterNameText).substr(name.offset, name.length);
+}
+
+// The names and the by-name order are made once per load: PARAM looks names up for every later argument,
+// and a driver from a PSF may list 65,535 parameters. Entries sharing a name address share its text.
+void ReadParameterNames(PsfBuilder& builder) {
+  builder.parameterNameText.clear();
+  builder.parameterNames.assign(builder.parameters.size(), ParameterName{});
+  builder.parametersByName.clear();
+  builder.parametersByName.reserve(builder.parameters.size());
+  std::unordered_map<std::uint32_t, std::pair<ParameterName, std::uint64_t>> byAddress;
+  for (std::uint32_t index = 0; index < builder.parameters.size(); ++index) {
+    const std::uint32_t address = builder.parameters[index].nameAddress;
+    auto known = byAddress.find(address);
+    if (known == byAddress.end()) {
+      const std::string_view text = ReadParameterName(builder.image, address);
+      const ParameterName name{static_cast<std::uint32_t>(builder.parameterNameText.size()),
+                               static_cast<std::uint32_t>(text.size())};
+      builder.parameterNameText.append(text);
+      known = byAddress.emplace(address, std::pair{name, NameHash(text)}).first;
+    }
+    builder.parameterNames[index] = known->second.first;
+    builder.parametersByName.emplace_back(known->second.second, index);
+  }
+  std::sort(builder.parametersByName.begin(), builder.parametersByName.end());
+}
+
 void ReadParameterList(PsfBuilder& builder) {
   builder.parameters.clear();
   for (std::uint32_t index = 0; index < PARAMETER_LIMIT; ++index) {
@@ -123,6 +168,11 @@ void ClearDriverState(PsfBuilder& builder) {
   builder.parameterCopy.fill(0);
   builder.infoCopy.fill(0);
   builder.parameters = {};
+  builder.parameterNameText = {};
+  builder.parameterNames = {};
+  builder.parametersByName = {};
+  builder.inputs = {};
+  builder.warnings = {};
   builder.parameterCount = 0;
   builder.held = false;
 }
@@ -144,6 +194,7 @@ bool PrepareDriver(PsfBuilder& builder) {
     ClearDriverState(builder);
     return false;
   }
+  ReadParameterNames(builder);
 
   builder.muteCopy.fill(0);
   CopyAreaFromImage(builder, MuteArea(builder), builder.muteCopy);
@@ -194,8 +245,9 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
   std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
-  if (!program) return false;
-  return LoadDriverFromProgram(builder, std::move(*program));
+  if (!program || !LoadDriverFromProgram(builder, std::move(*program))) return false;
+  RecordBuildInput(builder, path);
+  return true;
 }
 
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
@@ -253,8 +305,34 @@ void UpdateMuteMask(PsfBuilder& builder) {
 }
 
 std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index) {
-  if (!builder.held || index >= builder.parameterCount || index >= builder.parameters.size()) return {};
-  return ReadImageString(builder.image, builder.parameters[index].nameAddress);
+  if (!builder.held || index >= builder.parameterCount || index >= builder.parameterNames.size()) return {};
+  return std::string(NameOf(builder, index));
 }
+
+std::vector<std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name) {
+  std::vector<std::uint32_t> found;
+  if (!builder.held) return found;
+  const std::uint64_t hash = NameHash(name);
+  // Ordered by hash, then index: the candidates come in list order.
+  auto candidate = std::lower_bound(builder.parametersByName.begin(), builder.parametersByName.end(),
+                                    std::pair<std::uint64_t, std::uint32_t>{hash, 0});
+  for (; candidate != builder.parametersByName.end() && candidate->first == hash; ++candidate) {
+    if (NameOf(builder, candidate->second) == name) found.push_back(candidate->second);
+  }
+  return found;
+}
+
+std::optional<std::filesystem::path> FindBuildInput(const PsfBuilder& builder, const std::filesystem::path& path) {
+  for (const std::filesystem::path& input : builder.inputs) {
+    if (core::IsSameFile(input, path)) return input;
+  }
+  return std::nullopt;
+}
+
+void RecordBuildInput(PsfBuilder& builder, const std::filesystem::path& path) {
+  if (builder.held) builder.inputs.push_back(path);
+}
+
+std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder) { return std::exchange(builder.warnings, {}); }
 
 }  // namespace psf

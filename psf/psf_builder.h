@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "psf/driver_info.h"
@@ -13,6 +15,12 @@
 #include "vab/vab_bank.h"
 
 namespace psf {
+
+// Where one parameter's name lies in the builder's parameterNameText.
+struct ParameterName {
+  std::uint32_t offset = 0;
+  std::uint32_t length = 0;
+};
 
 // The builder state: the current driver's RAM image and what was read out of it, the bank used while
 // placing VH/VB/VAB data, and the tag text of the next PSF. The application owns one; tests make their own.
@@ -25,8 +33,15 @@ struct PsfBuilder {
   std::uint32_t parameterCount = 0;                                // entries in parameters
   std::array<std::uint8_t, DRIVER_INFO_SIZE> infoCopy{};           // DriverInfo block header as read
   std::vector<DriverParameter> parameters;                         // the driver's parameter list, in list order
-  std::optional<std::string> tagText;                              // tag text of the next PSF; consumed when written
-  bool held = false;                                               // a driver is held
+  std::string parameterNameText;              // the parameters' names as read at loading, back to back, each
+                                              // name address read once
+  std::vector<ParameterName> parameterNames;  // each parameter's name within parameterNameText
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> parametersByName;  // (name hash, index), ordered
+  std::vector<std::filesystem::path> inputs;                              // files read into the build since loading
+  std::vector<std::string> warnings;                                      // why placed data will not play; taken by
+                                                                          // the front end (TakePlacementWarnings)
+  std::optional<std::string> tagText;  // tag text of the next PSF; consumed when written
+  bool held = false;                   // a driver is held
 };
 
 // Makes the built-in driver the builder's driver (a held driver is released first): image filled and header
@@ -63,7 +78,27 @@ void ApplyParameterDefaults(PsfBuilder& builder);
 // Recomputes the mute mask and enable word in muteCopy from its mute words and writes the MuteBlock back.
 void UpdateMuteMask(PsfBuilder& builder);
 
-// The name of parameter index as read from the image; "" for an index at or above parameterCount.
+// The longest parameter name read from a driver; the rest of a longer name is cut off. It bounds what a
+// hostile driver-info block (65,535 entries with names as long as the image allows) can cost.
+inline constexpr std::size_t PARAMETER_NAME_LIMIT = 255;
+
+// The name of parameter index as read from the image when the driver was loaded (what the listing and the
+// dialog show, whatever a later value written over the name's bytes did); "" for an index at or above
+// parameterCount.
 std::string GetParameterName(const PsfBuilder& builder, std::uint32_t index);
+
+// The indices of the parameters named exactly name (case-sensitive, blanks included), in list order; empty
+// when none is. Takes time logarithmic in the number of parameters, plus the parameters found.
+std::vector<std::uint32_t> FindParameters(const PsfBuilder& builder, std::string_view name);
+
+// The file the build read since its driver was loaded (the opened PSF, placed files) that is the same file as
+// path, however spelled; nothing when there is none. An output written there would destroy its own input.
+std::optional<std::filesystem::path> FindBuildInput(const PsfBuilder& builder, const std::filesystem::path& path);
+
+// Notes that the build read path (the placements and the PSF load call it).
+void RecordBuildInput(PsfBuilder& builder, const std::filesystem::path& path);
+
+// The warnings noted by placements since the last call, oldest first; the builder's list is emptied.
+std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder);
 
 }  // namespace psf

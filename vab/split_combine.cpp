@@ -3,8 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "core/failure.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
+#include "core/text.h"
 #include "vab/vab_io.h"
 
 namespace vab {
@@ -28,10 +30,18 @@ int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const st
 
 int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
   ReleaseBank(bank);
-  if (!TryLoadVab(bank, vabPath)) return 0;
   const std::string input = core::PathToText(vabPath);
   const std::filesystem::path vhPath = core::TextToPath(core::OutputNameBeside(input, "vh"));
   const std::filesystem::path vbPath = core::TextToPath(core::OutputNameBeside(input, "vb"));
+  // A VAB named BANK.vh (or linked there) would be replaced by its own VH part.
+  for (const std::filesystem::path& part : {vhPath, vbPath}) {
+    if (core::IsSameFile(part, vabPath)) {
+      core::SetFailureReason(
+          core::FormatText("not written: %s is the same file as the VAB", core::PathToText(part).c_str()));
+      return 0;
+    }
+  }
+  if (!TryLoadVab(bank, vabPath)) return 0;
   const int result = WriteSplitParts(bank, vhPath, vbPath);
   ReleaseBank(bank);
   return result;
@@ -40,6 +50,11 @@ int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
 int CombineVab(VabBank& bank, const std::filesystem::path& vabPath, const std::filesystem::path& vhPath,
                const std::filesystem::path& vbPath) {
   ReleaseBank(bank);
+  if (core::IsSameFile(vabPath, vhPath) || core::IsSameFile(vabPath, vbPath)) {
+    core::SetFailureReason(core::FormatText("not written: the VAB is the same file as the %s",
+                                            core::IsSameFile(vabPath, vhPath) ? "VH" : "VB"));
+    return 0;
+  }
   int result = 0;
   if (TryLoadVh(bank, vhPath) && TryLoadVb(bank, vbPath) && WriteVab(bank, vabPath) != 0) result = 1;
   ReleaseBank(bank);

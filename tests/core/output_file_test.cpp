@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/failure.h"
 #include "core/file_io.h"
@@ -77,6 +78,68 @@ TEST(OutputFile, MovedOutputCommitsOnce) {
   EXPECT_FALSE(first->Commit());
   EXPECT_TRUE(moved.Commit());
   EXPECT_EQ(dir.Listing(), std::vector<std::string>{"a.bin"});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OutputFile, ReplacedFileKeepsItsPermissionBits) {
+  TempDir dir;
+  WriteBytes(dir / "song.psf", {9});
+  ASSERT_EQ(::chmod((dir / "song.psf").c_str(), 0604), 0);
+  EXPECT_TRUE(core::WriteWholeFile(dir / "song.psf", Bytes{1}));
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "song.psf").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0604U);
+  EXPECT_EQ(ReadBytes(dir / "song.psf"), Bytes{1});
+}
+
+TEST(OutputFile, SymbolicLinksAreWrittenThrough) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "store");
+  WriteBytes(dir / "store" / "real.vh", {9});
+  std::filesystem::create_symlink("store/real.vh", dir / "link.vh");
+  std::filesystem::create_symlink("link.vh", dir / "chain.vh");                    // a link to a link
+  std::filesystem::create_symlink(dir / "store" / "new.vb", dir / "dangling.vb");  // target not there yet
+  EXPECT_TRUE(core::WriteWholeFile(dir / "chain.vh", Bytes{1, 2}));
+  EXPECT_TRUE(core::WriteWholeFile(dir / "dangling.vb", Bytes{3}));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.vh"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "chain.vh"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.vb"));
+  EXPECT_EQ(ReadBytes(dir / "store" / "real.vh"), (Bytes{1, 2}));
+  EXPECT_EQ(ReadBytes(dir / "store" / "new.vb"), Bytes{3});
+
+  std::filesystem::create_symlink("loop.vh", dir / "loop.vh");
+  core::TakeFailureReason();
+  EXPECT_FALSE(core::WriteWholeFile(dir / "loop.vh", Bytes{1}));
+  EXPECT_NE(core::TakeFailureReason().find("Too many levels of symbolic links"), std::string::npos);
+}
+
+TEST(OutputFile, AFileTheUserMayNotWriteIsRefused) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file (the command-line test checks it unprivileged)";
+  TempDir dir;
+  WriteBytes(dir / "locked.psf", {9});
+  ASSERT_EQ(::chmod((dir / "locked.psf").c_str(), 0444), 0);
+  core::TakeFailureReason();
+  EXPECT_FALSE(core::WriteWholeFile(dir / "locked.psf", Bytes{1}));
+  EXPECT_EQ(core::TakeFailureReason(), "cannot write: Permission denied");
+  EXPECT_EQ(ReadBytes(dir / "locked.psf"), Bytes{9});
+}
+
+TEST(IsSameFile, ComparesFileIdentityNotSpelling) {
+  TempDir dir;
+  WriteBytes(dir / "a.vh", {1});
+  WriteBytes(dir / "b.vh", {1});
+  std::filesystem::create_hard_link(dir / "a.vh", dir / "hard.vh");
+  std::filesystem::create_symlink("a.vh", dir / "soft.vh");
+  EXPECT_TRUE(core::IsSameFile(dir / "a.vh", dir / "." / "a.vh"));
+  EXPECT_TRUE(core::IsSameFile(dir / "a.vh", dir / "hard.vh"));
+  EXPECT_TRUE(core::IsSameFile(dir / "soft.vh", dir / "a.vh"));
+  EXPECT_FALSE(core::IsSameFile(dir / "a.vh", dir / "b.vh"));  // equal bytes, other file
+  EXPECT_FALSE(core::IsSameFile(dir / "a.vh", dir / "missing.vh"));
+  EXPECT_FALSE(core::IsSameFile(dir / "missing.vh", dir / "missing.vh"));
+  EXPECT_FALSE(core::IsSameFile("", ""));
 }
 
 }  // namespace

@@ -186,3 +186,48 @@ TEST(PlacementWithoutDriver, DoesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::uint8_t> Signed(const char* signature, std::size_t size) {
+  std::vector<std::uint8_t> data(size, 0);
+  std::copy(signature, signature + 4, data.begin());
+  return data;
+}
+
+TEST(SongDataWarnings, NameDataWithoutSignatureOrLongerThanTheDriverReads) {
+  const std::string noSignature = "no SEQ, SEP or VAG signature (\"pQES\" or \"VAGp\"): the driver will not play it";
+  EXPECT_EQ(psf::SongDataWarnings({}), std::vector<std::string>{noSignature});
+  EXPECT_EQ(psf::SongDataWarnings(Signed("pQEX", 16)), std::vector<std::string>{noSignature});
+  EXPECT_TRUE(psf::SongDataWarnings(Signed("pQES", 0x40000)).empty());
+  EXPECT_EQ(psf::SongDataWarnings(Signed("pQES", 0x40001)),
+            std::vector<std::string>{"262145 bytes, of which the driver reads only the first 262144"});
+  // A VAG: its 48-byte header and what sound RAM holds beside the driver's 0x1010 bytes.
+  EXPECT_TRUE(psf::SongDataWarnings(Signed("VAGp", 48 + 0x80000 - 0x1010)).empty());
+  EXPECT_EQ(psf::SongDataWarnings(Signed("VAGp", 48 + 0x80000 - 0x1010 + 1)).size(), 1U);
+
+  EXPECT_TRUE(psf::BankHeaderWarnings(Signed("pBAV", 32)).empty());
+  EXPECT_EQ(psf::BankHeaderWarnings(Signed("VABp", 32)),
+            std::vector<std::string>{"no \"pBAV\" signature: not a sound bank that will play"});
+  EXPECT_EQ(psf::BankHeaderWarnings(std::vector<std::uint8_t>{'p', 'B'}).size(), 1U);
+}
+
+TEST_F(Placement, NotesItsInputsAndWarningsForTheFrontEnd) {
+  WriteBytes(dir / "text.seq", {'h', 'i'});
+  std::vector<std::uint8_t> vh = MakeVh(1, {4});
+  vh[0] = 'X';
+  WriteBytes(dir / "odd.vh", vh);
+  ASSERT_TRUE(psf::PlaceSequenceFile(builder, dir / "text.seq"));
+  ASSERT_TRUE(psf::PlaceHeaderFile(builder, dir / "odd.vh"));
+  EXPECT_EQ(psf::TakePlacementWarnings(builder).size(), 2U);
+  EXPECT_TRUE(psf::TakePlacementWarnings(builder).empty());
+
+  EXPECT_EQ(psf::FindBuildInput(builder, dir / "." / "text.seq"), dir / "text.seq");
+  EXPECT_EQ(psf::FindBuildInput(builder, dir / "odd.vh"), dir / "odd.vh");
+  EXPECT_FALSE(psf::FindBuildInput(builder, dir / "song.psf").has_value());
+  // A new build has read nothing yet.
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_FALSE(psf::FindBuildInput(builder, dir / "text.seq").has_value());
+}
+
+}  // namespace

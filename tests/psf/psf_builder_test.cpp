@@ -301,3 +301,52 @@ TEST(ReleaseDriver, EmptiesTheBuilderButKeepsTheTagText) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::uint32_t> Found(const psf::PsfBuilder& builder, std::string_view name) {
+  return psf::FindParameters(builder, name);
+}
+
+TEST(FindParameters, FindsExactNamesInListOrder) {
+  psf::PsfBuilder builder;
+  EXPECT_TRUE(Found(builder, "Master Volume (L)").empty());  // no driver
+  ASSERT_TRUE(psf::LoadBuiltinDriver(builder));
+  EXPECT_EQ(Found(builder, "Master Volume (L)"), std::vector<std::uint32_t>{18});
+  EXPECT_EQ(Found(builder, "Mute Channel 15"), std::vector<std::uint32_t>{55});
+  EXPECT_TRUE(Found(builder, "master volume (l)").empty());
+  EXPECT_TRUE(Found(builder, "Master Volume").empty());
+  EXPECT_TRUE(Found(builder, "").empty());
+}
+
+TEST(FindParameters, NamesAreThoseReadAtLoadingAndBounded) {
+  // Parameter 01 takes parameter 00's name; parameter 02 a name of 300 letters in the driver's spare room;
+  // parameter 05's value lies over the bytes of parameter 04's name.
+  TempDir dir;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  const std::size_t list = 2048 + 0x125BC;
+  const std::uint32_t nameOf00 = psf_testing::WordAt(exe, list);
+  const std::uint32_t nameOf04 = psf_testing::WordAt(exe, list + 12 * 4);
+  PutWord(exe, list + 12 * 1, nameOf00);
+  PutWord(exe, list + 12 * 2, 0x80022A10);
+  std::fill_n(exe.begin() + 2048 + 0x12A10, 300, std::uint8_t{'N'});
+  exe[2048 + 0x12A10 + 300] = 0;
+  PutWord(exe, list + 12 * 5 + 4, nameOf04);
+  WriteBytes(dir / "odd.psf", MakePsf(exe));
+
+  psf::PsfBuilder builder;
+  ASSERT_TRUE(psf::LoadDriverFromPsf(builder, dir / "odd.psf"));
+  EXPECT_EQ(Found(builder, "SEQ/SEP/VAG Address"), (std::vector<std::uint32_t>{0, 1}));
+  const std::string cut(psf::PARAMETER_NAME_LIMIT, 'N');
+  EXPECT_EQ(psf::GetParameterName(builder, 2), cut);
+  EXPECT_EQ(Found(builder, cut), std::vector<std::uint32_t>{2});
+  EXPECT_TRUE(Found(builder, std::string(300, 'N')).empty());
+
+  ASSERT_EQ(psf::SetParameter(builder, 0x41414141, 5), 0x41414141u);
+  EXPECT_EQ(psf::ReadImageString(builder.image, nameOf04).substr(0, 4), "AAAA");
+  EXPECT_EQ(psf::GetParameterName(builder, 4), "Playback Amount");
+  EXPECT_EQ(Found(builder, "Playback Amount"), std::vector<std::uint32_t>{4});
+  EXPECT_EQ(psf::FindBuildInput(builder, dir / "odd.psf"), dir / "odd.psf");
+}
+
+}  // namespace

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "assets/driver_image.h"
 #include "batch_fixtures.h"
 #include "support/temp_dir.h"
 #include "ui/commands/app_state.h"
@@ -32,12 +31,7 @@ using Strings = std::vector<std::string>;
 
 constexpr std::size_t PSF_HEADER = 16;
 
-// The built-in driver as a PS-X EXE file: header, then its 0x14000 bytes of text.
-Bytes DriverExe() {
-  Bytes exe(assets::BuiltinDriverHeader().begin(), assets::BuiltinDriverHeader().end());
-  exe.insert(exe.end(), assets::BuiltinDriverText().begin(), assets::BuiltinDriverText().end());
-  return exe;
-}
+using testing_support::BuiltinDriverExe;
 
 class CorruptPsfTest : public ::testing::Test {
  protected:
@@ -71,7 +65,7 @@ class CorruptPsfTest : public ::testing::Test {
     return outcome;
   }
 
-  const Bytes exe_ = DriverExe();
+  const Bytes exe_ = BuiltinDriverExe();
   const Bytes psf_ = MakePsf(exe_, "[TAG]length=3:00.000");
   TempDir dir_;
 };
@@ -211,6 +205,28 @@ TEST_F(CorruptPsfTest, ParameterListStopsAtItsLimit) {
   ASSERT_TRUE(program.has_value());
   EXPECT_EQ(testing_support::ValueAt(*program, 0x80100000, 4), 5u);
   EXPECT_EQ(testing_support::ValueAt(*program, 0x80100004, 4), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CorruptPsfParamTest, LongNamesInAFullListAreCutAndEveryEntryOfTheNameIsSet) {
+  // 65,535 entries sharing one name of 65,534 letters: PARAM knows the name by its first 255 letters, and
+  // sets every entry (all hold their value at 0x80100000); words that name nothing are not keywords.
+  TempDir dir;
+  WriteBytes(dir / "evil.psf", testing_support::LongParameterListPsf(65534));
+  ui::AppState state;
+  std::FILE* errors = std::tmpfile();
+  ASSERT_NE(errors, nullptr);
+  const std::string path = (dir / "evil.psf").string();
+  const std::string out = (dir / "out.psf").string();
+  EXPECT_EQ(ui::RunBatchCommands({"OPEN", path, "PARAM", std::string(255, 'a'), "7", "OUT", out}, state, errors), 0);
+  EXPECT_EQ(ui::RunBatchCommands({"OPEN", path, "PARAM", std::string(256, 'a'), "8", "OUT", out}, state, errors), 1);
+  std::fclose(errors);
+  const std::optional<Bytes> program = testing_support::DecodeProgram(ReadBytes(dir / "out.psf"));
+  ASSERT_TRUE(program.has_value());
+  EXPECT_EQ(testing_support::ValueAt(*program, 0x80100000, 4), 7u);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
+#include "assets/driver_image.h"
+
 namespace testing_support {
 
 namespace {
@@ -144,6 +148,32 @@ std::vector<std::uint8_t> MakePsf(const std::vector<std::uint8_t>& program, cons
   psf.insert(psf.end(), compressed.begin(), compressed.end());
   psf.insert(psf.end(), tags.begin(), tags.end());
   return psf;
+}
+
+std::vector<std::uint8_t> BuiltinDriverExe() {
+  std::vector<std::uint8_t> exe(assets::BuiltinDriverHeader().begin(), assets::BuiltinDriverHeader().end());
+  exe.insert(exe.end(), assets::BuiltinDriverText().begin(), assets::BuiltinDriverText().end());
+  return exe;
+}
+
+std::vector<std::uint8_t> LongParameterListPsf(std::size_t nameLength) {
+  constexpr std::uint32_t ENTRIES = 65535;
+  constexpr std::uint32_t LIST = 0x800225BC;
+  constexpr std::uint32_t NAME = 0x800E2600;  // behind the list's 65,536 entries
+  std::vector<std::uint8_t> exe = BuiltinDriverExe();
+  nameLength = std::min<std::size_t>(nameLength, 65534);
+  const std::size_t textSize = (NAME - PROGRAM_LOAD_ADDRESS) + nameLength + 1;
+  exe.resize(PROGRAM_HEADER_SIZE + textSize, 0x00);
+  PutU32(exe, 0x1C, static_cast<std::uint32_t>(textSize));
+  for (std::uint32_t i = 0; i < ENTRIES; ++i) {
+    const std::size_t entry = ProgramOffset(LIST + 12 * i);
+    PutU32(exe, entry, NAME);
+    PutU32(exe, entry + 4, 0x80100000u);
+    PutU32(exe, entry + 8, 4);
+  }
+  PutU32(exe, ProgramOffset(LIST + 12 * ENTRIES), 0);  // the end of the list
+  std::fill_n(exe.begin() + static_cast<std::ptrdiff_t>(ProgramOffset(NAME)), nameLength, std::uint8_t{'a'});
+  return MakePsf(exe);
 }
 
 }  // namespace testing_support

@@ -45,4 +45,12 @@ std::vector<std::uint8_t> BytesAt(const std::vector<std::uint8_t>& program, std:
 // Adds the zlib stream of program to a PSF header with a correct CRC, and optional tag bytes.
 std::vector<std::uint8_t> MakePsf(const std::vector<std::uint8_t>& program, const std::string& tags = "");
 
+// The built-in driver as a PS-X EXE: its header, then its 0x14000 bytes of text.
+std::vector<std::uint8_t> BuiltinDriverExe();
+
+// A PSF of the built-in driver whose parameter list holds as many entries as a list may (65,535), every one
+// named by the same name of nameLength letters 'a' (up to 65,534, the longest text the image reads) and
+// with its 4-byte value at 0x80100000: the costliest list a driver from a PSF can bring.
+std::vector<std::uint8_t> LongParameterListPsf(std::size_t nameLength);
+
 }  // namespace testing_support

@@ -104,10 +104,13 @@ TEST_F(BatchModeTest, KeywordsMatchInAnyLetterCaseButParameterNamesExactly) {
   EXPECT_EQ(ValueAt(Program("lower.psf"), MASTER_VOLUME_L, 2), 127u);
   EXPECT_EQ(ValueAt(Program("mixed.psf"), MASTER_VOLUME_L, 2), 127u);
 
+  // The name matches nothing: PARAM fails, so OUT writes nothing from the build.
   const ProgramRun run = Run({"make", "param", "master volume (l)", "5", "out", "case.psf"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "lfqutil: PARAM master volume (l): no such parameter\n");
-  EXPECT_EQ(ValueAt(Program("case.psf"), MASTER_VOLUME_L, 2), 127u);
+  EXPECT_EQ(run.err,
+            "lfqutil: PARAM master volume (l): no such parameter\n"
+            "lfqutil: OUT case.psf: not written: an earlier step failed\n");
+  EXPECT_FALSE(Exists("case.psf"));
 }
 
 TEST_F(BatchModeTest, OperandIsTriedAsKeywordToo) {
@@ -156,15 +159,20 @@ TEST_F(BatchModeTest, ParamValuesReadLikePercentDWithHexadecimalAndFullUnsignedR
 }
 
 TEST_F(BatchModeTest, ValueThatIsNoNumberKeepsTheNumberReadLastAndIsReported) {
+  // The parameter still takes the number read last, but the build has failed: OUT writes nothing.
   ProgramRun run = Run({"MAKE", "PARAM", "Master Volume (L)", "abc", "OUT", "first.psf"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "lfqutil: PARAM Master Volume (L): not a 32-bit number: \"abc\"; set to 0\n");
-  EXPECT_EQ(ValueAt(Program("first.psf"), MASTER_VOLUME_L, 2), 0u);
+  EXPECT_EQ(run.err,
+            "lfqutil: PARAM Master Volume (L): not a 32-bit number: \"abc\"; set to 0\n"
+            "lfqutil: OUT first.psf: not written: an earlier step failed\n");
+  EXPECT_FALSE(Exists("first.psf"));
 
   run = Run({"MAKE", "PARAM", "Master Volume (L)", "42", "Master Volume (R)", "4294967296", "OUT", "last.psf"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "lfqutil: PARAM Master Volume (R): not a 32-bit number: \"4294967296\"; set to 42\n");
-  EXPECT_EQ(ValueAt(Program("last.psf"), MASTER_VOLUME_R, 2), 42u);
+  EXPECT_EQ(run.err,
+            "lfqutil: PARAM Master Volume (R): not a 32-bit number: \"4294967296\"; set to 42\n"
+            "lfqutil: OUT last.psf: not written: an earlier step failed\n");
+  EXPECT_FALSE(Exists("last.psf"));
 
   // A name as the very last argument has no value at all.
   run = Run({"MAKE", "OUT", "none.psf", "PARAM", "Master Volume (L)"});
@@ -248,12 +256,13 @@ TEST_F(BatchModeTest, OpenContinuesFromAPsfWeWrote) {
 TEST_F(BatchModeTest, EachFailedKeywordGivesOneLineAndExitStatusOne) {
   const ProgramRun run = Run({"MAKE", "VH", "town.vh", "VB", "bank.vb", "OUT", "partial.psf"});
   EXPECT_EQ(run.status, 1);
-  // VB has no header placed before it because the VH failed; OUT still writes what there is.
+  // VB has no header placed before it because the VH failed; OUT writes no half-built PSF.
   const Strings lines = Lines(run.err);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "lfqutil: VH town.vh: cannot open: No such file or directory");
   EXPECT_TRUE(lines[1].starts_with("lfqutil: VB bank.vb: ")) << lines[1];
-  EXPECT_TRUE(Exists("partial.psf"));
+  EXPECT_EQ(lines[2], "lfqutil: OUT partial.psf: not written: an earlier step failed");
+  EXPECT_FALSE(Exists("partial.psf"));
 }
 
 TEST_F(BatchModeTest, KeywordsThatNeedADriverFailWithoutOne) {
@@ -332,11 +341,17 @@ TEST_F(BatchModeTest, FailedOutLeavesNoFileBehind) {
   EXPECT_EQ(ReadBytes(dir_ / "keep.psf"), (Bytes{'o', 'l', 'd'}));
 }
 
-TEST_F(BatchModeTest, UnknownArgumentsAreSkipped) {
+TEST_F(BatchModeTest, ArgumentsNoKeywordUsedAreReported) {
+  // Each is named in turn; one after MAKE leaves the build failed, so OUT writes nothing.
   const ProgramRun run = Run({"hello", "MAKE", "42", "song.seq", "OUT", "plain.psf", "trailing"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_TRUE(Exists("plain.psf"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "lfqutil: hello: not a keyword\n"
+            "lfqutil: 42: not a keyword\n"
+            "lfqutil: song.seq: not a keyword\n"
+            "lfqutil: OUT plain.psf: not written: an earlier step failed\n"
+            "lfqutil: trailing: not a keyword\n");
+  EXPECT_FALSE(Exists("plain.psf"));
 }
 
 }  // namespace

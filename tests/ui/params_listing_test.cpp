@@ -53,12 +53,12 @@ TEST(ParamsListingTest, HelpNamesEveryKeywordAndOption) {
 }
 
 TEST(ParamsListingTest, OptionsOnlyCountAlone) {
-  // Beside other arguments "--params" is an unknown argument of the batch mode, skipped in silence.
+  // Beside other arguments "--params" is a usage mistake: one line, status 2, nothing listed.
   TempDir dir;
   const ProgramRun run = RunProgram(LFQUTIL_PATH, {"--params", "MAKE"}, dir.path());
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.err.starts_with("lfqutil: --params takes no arguments: MAKE (usage: lfqutil ")) << run.err;
 }
 
 }  // namespace

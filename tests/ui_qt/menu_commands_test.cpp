@@ -178,6 +178,18 @@ TEST_F(MenuCommands, ToVagWritesEverySample) {
   EXPECT_FALSE(state.sharedBank.loaded);
 }
 
+TEST_F(MenuCommands, ToVagOfABankWithoutSamplesSaysWhyNothingAppeared) {
+  auto vab = ui_testing::VhBytes();
+  vab[0x16] = 0;  // sampleCount 0: the VAB is its VH alone
+  vab[0x17] = 0;
+  const auto path = Write(dir, "empty.vab", vab);
+  Answer(path);
+  Run(ui::COMMAND_VAB_TO_VAG);
+  ASSERT_EQ(platform.dialogs.messages.size(), 1U);
+  EXPECT_EQ(platform.dialogs.messages[0].second, "ToVAG " + path.string() + ":\nthe VAB holds no sample");
+  EXPECT_EQ(dir.Listing(), std::vector<std::string>{"empty.vab"});
+}
+
 TEST_F(MenuCommands, SepToSeqAndSeqToMidWriteBesideTheChosenFile) {
   Answer(Write(dir, "music.sep", ui_testing::SepBytes()));
   Run(ui::COMMAND_SEP_TO_SEQ);

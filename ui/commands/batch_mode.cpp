@@ -4,12 +4,13 @@
 #include <string_view>
 
 #include "core/failure.h"
+#include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
 #include "psf/placement.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
-#include "ui/commands/failure_line.h"
+#include "ui/commands/batch_run.h"
 #include "ui/commands/param_value.h"
 #include "vab/split_combine.h"
 #include "vab/vab_bank.h"
@@ -21,42 +22,6 @@ namespace {
 
 constexpr std::string_view NO_DRIVER = "no driver loaded (MAKE or OPEN first)";
 constexpr std::string_view MISSING_FILE_NAME = "missing file name";
-
-// What one run of the keywords keeps besides the builder.
-struct BatchRun {
-  const std::vector<std::string>& arguments;
-  AppState& state;
-  std::FILE* errors;
-  std::uint32_t parameterValue = 0;  // the number PARAM parsed last; 0 until one was parsed
-  bool makeNamed = false;
-  bool openSucceeded = false;
-  bool anyFailed = false;
-
-  psf::PsfBuilder& builder() { return state.builder; }
-
-  // The argument at index, or "" past the last one.
-  const std::string& Argument(std::size_t index) const {
-    static const std::string empty;
-    return index < arguments.size() ? arguments[index] : empty;
-  }
-
-  // "lfqutil: KEYWORD FILE: reason", or "lfqutil: KEYWORD: reason" when there is no file to name.
-  void Report(std::string_view keyword, std::string_view file, std::string_view reason) {
-    anyFailed = true;
-    WriteFailureLine(errors, file.empty()
-                                 ? core::FormatText("lfqutil: %.*s: %.*s", static_cast<int>(keyword.size()),
-                                                    keyword.data(), static_cast<int>(reason.size()), reason.data())
-                                 : core::FormatText("lfqutil: %.*s %.*s: %.*s", static_cast<int>(keyword.size()),
-                                                    keyword.data(), static_cast<int>(file.size()), file.data(),
-                                                    static_cast<int>(reason.size()), reason.data()));
-  }
-
-  // Reports the reason the failed operation noted, or fallback when it noted none.
-  void ReportNoted(std::string_view keyword, std::string_view file, std::string_view fallback) {
-    const std::string noted = core::TakeFailureReason();
-    Report(keyword, file, noted.empty() ? fallback : std::string_view(noted));
-  }
-};
 
 // The operand after keyword index, checked for presence; false (reported) when it is missing.
 bool TakeFileOperand(BatchRun& run, std::string_view keyword, std::size_t index, std::string& file) {
@@ -73,6 +38,11 @@ bool RequireDriver(BatchRun& run, std::string_view keyword, std::string_view fil
   return false;
 }
 
+// Writes the warnings the placement noted about the data from file.
+void WarnAboutPlacement(BatchRun& run, std::string_view keyword, std::string_view file) {
+  for (const std::string& warning : psf::TakePlacementWarnings(run.builder())) run.Warn(keyword, file, warning);
+}
+
 // COMBINE VAB VH VB: the VH, then the VB, into a fresh bank, written as the VAB. The steps are taken one by
 // one so that a failure names the file it concerns.
 void RunCombine(BatchRun& run, std::size_t index) {
@@ -83,13 +53,20 @@ void RunCombine(BatchRun& run, std::size_t index) {
     run.Report("COMBINE", vabPath, "needs three file names: VAB to write, VH and VB");
     return;
   }
+  const std::filesystem::path vab = core::TextToPath(vabPath);
+  for (const auto& [input, part] : {std::pair{&vhPath, "VH"}, std::pair{&vbPath, "VB"}}) {
+    if (core::IsSameFile(vab, core::TextToPath(*input))) {
+      run.Report("COMBINE", vabPath, core::FormatText("not written: it is the same file as the %s", part));
+      return;
+    }
+  }
   vab::VabBank bank;
   core::TakeFailureReason();
   if (!vab::TryLoadVh(bank, core::TextToPath(vhPath))) {
     run.ReportNoted("COMBINE", vhPath, "cannot read the VH");
   } else if (!vab::TryLoadVb(bank, core::TextToPath(vbPath))) {
     run.ReportNoted("COMBINE", vbPath, "cannot read the VB");
-  } else if (vab::WriteVab(bank, core::TextToPath(vabPath)) == 0) {
+  } else if (vab::WriteVab(bank, vab) == 0) {
     run.ReportNoted("COMBINE", vabPath, "cannot write the VAB");
   }
   vab::ReleaseBank(bank);
@@ -107,11 +84,13 @@ void RunSplit(BatchRun& run, std::size_t index) {
 
 void RunMake(BatchRun& run, std::size_t /*index*/) {
   run.makeNamed = true;
+  run.StartBuild();
   core::TakeFailureReason();
   if (!psf::LoadBuiltinDriver(run.builder())) run.ReportNoted("MAKE", "", "cannot prepare the built-in driver");
 }
 
 void RunOpen(BatchRun& run, std::size_t index) {
+  run.StartBuild();
   std::string path;
   if (!TakeFileOperand(run, "OPEN", index, path)) return;
   core::TakeFailureReason();
@@ -122,26 +101,18 @@ void RunOpen(BatchRun& run, std::size_t index) {
   }
 }
 
-// VAG: the whole file at the sequence address, without clearing the sequence region first.
-void RunVag(BatchRun& run, std::size_t index) {
-  std::string path;
-  if (!TakeFileOperand(run, "VAG", index, path) || !RequireDriver(run, "VAG", path)) return;
-  psf::PsfBuilder& builder = run.builder();
-  core::TakeFailureReason();
-  if (!psf::PlaceFileAt(builder.image, core::TextToPath(path),
-                        psf::SongRegionAddress(builder, psf::SongRegion::Sequence)))
-    run.ReportNoted("VAG", path, "cannot place the file");
-}
-
-// SEQ, VH, VB and VAB: one placement each.
+// SEQ, VAG, VH, VB and VAB: one placement each, then what the placement found that will not play.
 template <bool (*Place)(psf::PsfBuilder&, const std::filesystem::path&)>
 void RunPlacement(BatchRun& run, std::string_view keyword, std::size_t index) {
   std::string path;
   if (!TakeFileOperand(run, keyword, index, path) || !RequireDriver(run, keyword, path)) return;
   core::TakeFailureReason();
   if (!Place(run.builder(), core::TextToPath(path))) run.ReportNoted(keyword, path, "cannot place the file");
+  WarnAboutPlacement(run, keyword, path);
 }
 
+// VAG: the whole file at the sequence address, without clearing the sequence region first.
+void RunVag(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceVagFile>(run, "VAG", index); }
 void RunSeq(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceSequenceFile>(run, "SEQ", index); }
 void RunVh(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceHeaderFile>(run, "VH", index); }
 void RunVb(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceBodyFile>(run, "VB", index); }
@@ -150,59 +121,94 @@ void RunVab(BatchRun& run, std::size_t index) { RunPlacement<psf::PlaceVabFile>(
 void RunOut(BatchRun& run, std::size_t index) {
   std::string path;
   if (!TakeFileOperand(run, "OUT", index, path) || !RequireDriver(run, "OUT", path)) return;
+  if (!run.CheckBuildOutput("OUT", path)) return;
   psf::PsfBuilder& builder = run.builder();
   builder.tagText = std::string(psf::DEFAULT_TAG_TEXT);
   core::TakeFailureReason();
   if (!psf::WritePsfFile(builder, core::TextToPath(path))) run.ReportNoted("OUT", path, "cannot write the PSF");
 }
 
+bool IsKeyword(std::string_view argument);
+
+// Sets parameter k from the argument after j, which names it.
+void SetNamedParameter(BatchRun& run, std::size_t j, std::uint32_t k) {
+  const std::string& name = run.arguments[j];
+  const std::string& valueText = run.Argument(j + 1);
+  if (const std::optional<std::uint32_t> value = ReadParamValue(valueText)) {
+    run.parameterValue = *value;
+  } else {
+    const std::string reason =
+        j + 1 < run.arguments.size()
+            ? core::FormatText("not a 32-bit number: \"%s\"; set to %u", valueText.c_str(), run.parameterValue)
+            : core::FormatText("missing value; set to %u", run.parameterValue);
+    run.Report("PARAM", name, reason);
+  }
+  core::TakeFailureReason();
+  if (psf::SetParameter(run.builder(), run.parameterValue, k) != run.parameterValue)
+    run.ReportNoted("PARAM", name, "cannot write the value into the driver");
+}
+
 // PARAM: every later argument (the keyword's own included) that equals a parameter's name, exactly, sets that
-// parameter from the argument after it. A value that does not read as a number keeps the number read last.
+// parameter from the argument after it; both count as used. A value that does not read as a number keeps the
+// number read last. The argument right after PARAM is meant as a name: when it names no parameter it is
+// reported, with the value after it, as one failure.
 void RunParam(BatchRun& run, std::size_t index) {
   psf::PsfBuilder& builder = run.builder();
+  const std::string& first = run.Argument(index + 1);
   if (!builder.held) {
-    run.Report("PARAM", run.Argument(index + 1), NO_DRIVER);
+    run.Report("PARAM", first, NO_DRIVER);
+    run.MarkUsed(index + 1, 2);
     return;
   }
   bool anyMatched = false;
   for (std::size_t j = index; j < run.arguments.size(); ++j) {
-    for (std::uint32_t k = 0; k < builder.parameterCount; ++k) {
-      // Read afresh each time: a parameter's value may lie over another's name in a driver from a PSF.
-      const std::string name = psf::ReadImageString(builder.image, builder.parameters[k].nameAddress);
-      if (run.arguments[j] != name) continue;
-      anyMatched = true;
-      const std::string& valueText = run.Argument(j + 1);
-      if (const std::optional<std::uint32_t> value = ReadParamValue(valueText)) {
-        run.parameterValue = *value;
-      } else {
-        const std::string reason =
-            j + 1 < run.arguments.size()
-                ? core::FormatText("not a 32-bit number: \"%s\"; set to %u", valueText.c_str(), run.parameterValue)
-                : core::FormatText("missing value; set to %u", run.parameterValue);
-        run.Report("PARAM", name, reason);
-      }
-      core::TakeFailureReason();
-      if (psf::SetParameter(builder, run.parameterValue, k) != run.parameterValue)
-        run.ReportNoted("PARAM", name, "cannot write the value into the driver");
-    }
+    const std::vector<std::uint32_t> matches = psf::FindParameters(builder, run.arguments[j]);
+    if (matches.empty()) continue;
+    anyMatched = true;
+    run.MarkUsed(j, 2);
+    for (const std::uint32_t k : matches) SetNamedParameter(run, j, k);
   }
-  if (!anyMatched) {
-    const std::string& first = run.Argument(index + 1);
-    run.Report("PARAM", first, first.empty() ? "missing parameter name" : "no such parameter");
+  if (!first.empty() && !IsKeyword(first) && psf::FindParameters(builder, first).empty()) {
+    run.Report("PARAM", first, "no such parameter");
+    run.MarkUsed(index + 1, 2);
+  } else if (!anyMatched) {
+    run.Report("PARAM", "", "missing parameter name");
   }
 }
 
+// What a keyword's failure means for the PSF being built.
+enum class KeywordRole {
+  BuildStep,  // a failure leaves the build incomplete: nothing is written from it until the next MAKE or OPEN
+  Output,     // writes from the build
+  OwnBank,    // works on a bank of its own
+};
+
 struct Keyword {
   std::string_view name;
+  std::size_t operands;  // the arguments after it that it takes by position
+  KeywordRole role;
   void (*run)(BatchRun&, std::size_t);
 };
 
 // Tested in this order; at most one matches an argument.
 constexpr Keyword KEYWORDS[] = {
-    {"COMBINE", RunCombine}, {"SPLIT", RunSplit}, {"MAKE", RunMake},   {"OPEN", RunOpen},
-    {"VAG", RunVag},         {"SEQ", RunSeq},     {"VH", RunVh},       {"VB", RunVb},
-    {"VAB", RunVab},         {"OUT", RunOut},     {"PARAM", RunParam},
+    {"COMBINE", 3, KeywordRole::OwnBank, RunCombine}, {"SPLIT", 1, KeywordRole::OwnBank, RunSplit},
+    {"MAKE", 0, KeywordRole::BuildStep, RunMake},     {"OPEN", 1, KeywordRole::BuildStep, RunOpen},
+    {"VAG", 1, KeywordRole::BuildStep, RunVag},       {"SEQ", 1, KeywordRole::BuildStep, RunSeq},
+    {"VH", 1, KeywordRole::BuildStep, RunVh},         {"VB", 1, KeywordRole::BuildStep, RunVb},
+    {"VAB", 1, KeywordRole::BuildStep, RunVab},       {"OUT", 1, KeywordRole::Output, RunOut},
+    {"PARAM", 0, KeywordRole::BuildStep, RunParam},
 };
+
+const Keyword* FindKeyword(std::string_view argument) {
+  const std::string upper = core::ToUpperText(std::string(argument));
+  for (const Keyword& keyword : KEYWORDS) {
+    if (upper == keyword.name) return &keyword;
+  }
+  return nullptr;
+}
+
+bool IsKeyword(std::string_view argument) { return FindKeyword(argument) != nullptr; }
 
 }  // namespace
 
@@ -212,21 +218,27 @@ int RunBatchCommands(const std::vector<std::string>& arguments, AppState& state)
 
 int RunBatchCommands(const std::vector<std::string>& arguments, AppState& state, std::FILE* errors) {
   state.commandLine.arguments = arguments;
-  BatchRun run{state.commandLine.arguments, state, errors};
-  // Operands are not consumed: every argument, operands included, is tried as a keyword in turn.
+  BatchRun run(state.commandLine.arguments, state, errors);
+  // Operands are not consumed: every argument, operands included, is tried as a keyword in turn. Whether an
+  // argument was used is known when the scan reaches it: its keyword and PARAM both stand before it.
   for (std::size_t index = 0; index < run.arguments.size(); ++index) {
-    const std::string upper = core::ToUpperText(run.arguments[index]);
-    for (const Keyword& keyword : KEYWORDS) {
-      if (upper == keyword.name) {
-        keyword.run(run, index);
-        break;
-      }
+    const Keyword* keyword = FindKeyword(run.arguments[index]);
+    if (keyword == nullptr) {
+      if (run.used[index]) continue;
+      const std::string& word = run.arguments[index];
+      run.Report(word.empty() ? "\"\"" : word, "", "not a keyword");
+      run.buildFailed = true;
+      continue;
     }
+    run.MarkUsed(index, 1 + keyword->operands);
+    const std::size_t failuresBefore = run.failures;
+    keyword->run(run, index);
+    if (keyword->role == KeywordRole::BuildStep && run.failures != failuresBefore) run.buildFailed = true;
   }
   if (run.makeNamed) psf::ReleaseDriver(state.builder);
   if (run.openSucceeded) psf::ReleaseDriver(state.builder);
   std::fflush(errors);
-  return run.anyFailed ? 1 : 0;
+  return run.failures != 0 ? 1 : 0;
 }
 
 }  // namespace ui

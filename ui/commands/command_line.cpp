@@ -1,7 +1,8 @@
 #include "ui/commands/command_line.h"
-#include "core/text.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "core/failure.h"
 #include "core/text.h"
@@ -11,6 +12,35 @@
 #include "ui/commands/failure_line.h"
 
 namespace ui {
+
+namespace {
+
+constexpr std::string_view USAGE_LINE =
+    "usage: lfqutil [KEYWORD [OPERAND]]... | --convert FILE... | --params | --help | --version";
+
+enum class Option { Help, Version, Params, Convert, Unknown };
+
+// An argument that starts with "-" is an option, unless it is a number (a negative PARAM value) or "-" alone.
+bool IsOption(const std::string& argument) {
+  return argument.size() > 1 && argument[0] == '-' && std::isdigit(static_cast<unsigned char>(argument[1])) == 0;
+}
+
+Option OptionOf(const std::string& argument) {
+  if (argument == "--help" || argument == "-h") return Option::Help;
+  if (argument == "--version") return Option::Version;
+  if (argument == "--params") return Option::Params;
+  if (argument == "--convert") return Option::Convert;
+  return Option::Unknown;
+}
+
+// One line on standard error naming the mistake, with how to call the program; nothing runs.
+int UsageError(const std::string& mistake) {
+  WriteFailureLine(stderr, core::FormatText("lfqutil: %s (%.*s)", mistake.c_str(), static_cast<int>(USAGE_LINE.size()),
+                                            USAGE_LINE.data()));
+  return 2;
+}
+
+}  // namespace
 
 bool IsEmptyCommandLine(const std::vector<std::string>& arguments) {
   return std::all_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
@@ -22,7 +52,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: lfqutil [KEYWORD [OPERAND]]...\n"
       "       lfqutil --convert FILE...\n"
-      "       lfqutil --params | --help | --version\n"
+      "       lfqutil --params | --help | -h | --version\n"
       "Without arguments the main window opens.\n"
       "\n"
       "Keywords (any letter case), run left to right; every argument, operands included, is tried as a\n"
@@ -38,11 +68,20 @@ void PrintUsage(std::FILE* stream) {
       "  OUT FILE.psf        write the PSF (tag text length=3:00.000)\n"
       "  SPLIT FILE.vab      write FILE.vh and FILE.vb beside it\n"
       "  COMBINE VAB VH VB   write the VAB file from a VH and a VB\n"
-      "Nothing is printed on success; each keyword that fails prints one line on standard error, and the\n"
-      "exit status is then 1.\n"
+      "Nothing is printed on success. Each keyword that fails, and each argument that no keyword used\n"
+      "(\"WORD: not a keyword\"), prints one line on standard error, and the exit status is then 1. After a\n"
+      "failed step since the last MAKE or OPEN, OUT writes nothing. OUT refuses a file the build read, and\n"
+      "COMBINE a VAB that is its own VH or VB. Data that will not play (no SEQ, SEP, VAG or VAB signature,\n"
+      "song data longer than the driver reads) gives a \"warning:\" line and leaves the exit status as it is.\n"
       "\n"
-      "  --convert FILE...  convert each file by its extension (EXE, PSF, SEP, SEQ, VAB)\n"
-      "  --params           list the built-in driver's parameters\n",
+      "  --convert FILE...  convert each file by its extension (EXE, PSF, SEP, SEQ, VAB); a VAB without\n"
+      "                     samples is noted but is no failure\n"
+      "  --params           list the built-in driver's parameters\n"
+      "  --help, -h         show this text\n"
+      "  --version          show the version\n"
+      "Options come first; --help, --version and --params alone. An unknown option, or arguments after one\n"
+      "that takes none, print one usage line and exit with status 2. An argument starting with \"-\" is an\n"
+      "option unless a digit follows (a negative value); name such a file ./-FILE.\n",
       stream);
 }
 
@@ -74,23 +113,36 @@ int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FI
     const DropResult result = DispatchDroppedFile(file, state);
     if (result.produced) continue;
     WriteFailureLine(errors, core::FormatText("lfqutil: %s: %s", file.c_str(), result.reason.c_str()));
-    status = 1;
+    if (!result.notice) status = 1;
   }
   return status;
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
-  if (arguments.size() == 1 && arguments[0] == "--help") {
-    PrintUsage(stdout);
-    return 0;
+  if (!arguments.empty() && IsOption(arguments[0])) {
+    const std::string& option = arguments[0];
+    const Option kind = OptionOf(option);
+    if (kind == Option::Unknown) return UsageError("unknown option " + option);
+    // The files after --convert are files, whatever their names look like.
+    if (kind == Option::Convert) return ConvertFiles({arguments.begin() + 1, arguments.end()}, state, stderr);
+    if (arguments.size() > 1) return UsageError(option + " takes no arguments: " + arguments[1]);
+    if (kind == Option::Help) {
+      PrintUsage(stdout);
+      return 0;
+    }
+    if (kind == Option::Version) {
+      std::printf("%s\n", VERSION_TEXT);
+      return 0;
+    }
+    return ListBuiltinParameters(stdout, state);
   }
-  if (arguments.size() == 1 && arguments[0] == "--version") {
-    std::printf("%s\n", VERSION_TEXT);
-    return 0;
-  }
-  if (arguments.size() == 1 && arguments[0] == "--params") return ListBuiltinParameters(stdout, state);
-  if (!arguments.empty() && arguments[0] == "--convert") {
-    return ConvertFiles({arguments.begin() + 1, arguments.end()}, state, stderr);
+  // Options have no place among the keywords: checked before any keyword runs.
+  for (const std::string& argument : arguments) {
+    if (!IsOption(argument)) continue;
+    return UsageError(
+        OptionOf(argument) == Option::Unknown
+            ? "unknown option " + argument
+            : argument + (OptionOf(argument) == Option::Convert ? " must come first" : " must come first and alone"));
   }
   return RunBatchCommands(arguments, state);
 }

@@ -13,8 +13,9 @@ inline constexpr const char* VERSION_TEXT = "4.2.2.0";
 // True when the command line holds nothing but blanks, which starts the window.
 bool IsEmptyCommandLine(const std::vector<std::string>& arguments);
 
-// Runs a non-empty command line: --help, --version, --params, --convert FILE..., or the batch keywords.
-// Returns the process exit status.
+// Runs a non-empty command line: --help (-h), --version, --params, --convert FILE..., or the batch keywords.
+// Returns the process exit status: 2, after one usage line on standard error and with nothing run, for an
+// unknown option, an option with arguments it does not take, or an option among the keywords.
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state);
 
 // Lists the built-in driver's parameters, one a line: index, name, width in bytes and default value, e.g.
@@ -23,7 +24,7 @@ int ListBuiltinParameters(std::FILE* stream, AppState& state);
 
 // --convert: dispatches each file by its extension, in order, as if dropped on the window. Each file that
 // produced no output gives the line "lfqutil: FILE: reason" on errors. 0 when every file produced its
-// output, 1 when any did not or no file was named.
+// output or rightly none (a VAB without samples), 1 when any did not or no file was named.
 int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FILE* errors);
 
 // Prints how to call the program.

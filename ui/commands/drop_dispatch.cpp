@@ -41,7 +41,8 @@ DropResult ExtractVagsThroughSharedBank(const std::string& rebuilt, vab::VabBank
   if (!done.loaded) {
     result.reason = TakeReason();
   } else if (done.sampleCount == 0) {
-    result.reason = "the VAB holds no sample";
+    result.notice = true;
+    result.reason = std::string(VAB_WITHOUT_SAMPLES);
   } else if (done.written < done.sampleCount) {
     result.reason =
         core::FormatText("%d of %d samples written; %s", done.written, done.sampleCount, TakeReason().c_str());

@@ -1,19 +1,25 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "ui/commands/app_state.h"
 
 namespace ui {
 
+// The notice for a VAB that converts to nothing because it holds no sample.
+inline constexpr std::string_view VAB_WITHOUT_SAMPLES = "the VAB holds no sample";
+
 // The converter a file is dispatched to by its extension.
 enum class DropKind { None, ExeToPsf, PsfToExe, SepToSeq, SeqToMidi, VabToVags };
 
 // What one dispatched file came to: produced is true when its converter wrote all its output; otherwise
-// reason says why (a file of no known kind produced nothing either).
+// reason says why (a file of no known kind produced nothing either). notice marks a file that rightly
+// produced nothing (a VAB without samples): the reason is told, but it is no failure.
 struct DropResult {
   DropKind kind = DropKind::None;
   bool produced = false;
+  bool notice = false;
   std::string reason;
 };
 

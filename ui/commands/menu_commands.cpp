@@ -9,6 +9,7 @@
 #include "psf/exe_psf.h"
 #include "seq/sep_split.h"
 #include "seq/seq_to_midi.h"
+#include "ui/commands/drop_dispatch.h"
 #include "ui/commands/main_menu.h"
 #include "vab/split_combine.h"
 #include "vab/vab_bank.h"
@@ -73,12 +74,19 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
       succeeded = vab::SplitVab(state.sharedBank, core::TextToPath(path)) != 0;
       vab::ReleaseBank(state.sharedBank);
       break;
-    case COMMAND_VAB_TO_VAG:
-      // Success is told by the absence of a noted reason: a bank without samples rightly writes no file.
-      vab::ExtractAllVags(state.sharedBank, core::TextToPath(path));
+    case COMMAND_VAB_TO_VAG: {
+      const vab::VagExtraction done = vab::ExtractVagsBeside(state.sharedBank, core::TextToPath(path));
       vab::ReleaseBank(state.sharedBank);
-      succeeded = true;
+      succeeded = done.loaded && done.written == done.sampleCount;
+      // A bank without samples rightly writes no file; the user is told why nothing appeared.
+      if (done.loaded && done.sampleCount == 0) {
+        core::TakeFailureReason();
+        ReportFailure(platform, core::FormatText("%s %s", std::string(MenuTextOf(commandId)).c_str(), path.c_str()),
+                      VAB_WITHOUT_SAMPLES);
+        return;
+      }
       break;
+    }
     case COMMAND_SEP_TO_SEQ: {
       std::int32_t count = 0;
       // A file that holds no sequence writes nothing, and says so.
