@@ -172,6 +172,7 @@ void ClearDriverState(PsfBuilder& builder) {
   builder.parameterNames = {};
   builder.parametersByName = {};
   builder.inputs = {};
+  builder.openedTags = {};
   builder.warnings = {};
   builder.parameterCount = 0;
   builder.held = false;
@@ -244,16 +245,24 @@ bool LoadBuiltinDriver(PsfBuilder& builder) {
 }
 
 bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
-  std::optional<std::vector<std::uint8_t>> program = DecodePsfFile(path);
-  if (!program || !LoadDriverFromProgram(builder, std::move(*program))) return false;
+  const std::optional<std::vector<std::uint8_t>> file = core::LoadWholeFile(path);
+  if (!file) {
+    core::SetFailureReason(core::DescribeSystemError("cannot open"));
+    return false;
+  }
+  if (!LoadDriverFromPsfBytes(builder, *file)) return false;
   RecordBuildInput(builder, path);
   return true;
 }
 
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
   std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
-  if (!program) return false;
-  return LoadDriverFromProgram(builder, std::move(*program));
+  if (!program || !LoadDriverFromProgram(builder, std::move(*program))) return false;
+  // The tags are the user's: a PSF written from this build keeps them. Library links name other files and
+  // would load them over a whole image.
+  if (const std::optional<std::string_view> text = FindTagText(file)) builder.openedTags = ParseTagText(*text);
+  std::erase_if(builder.openedTags, [](const Tag& tag) { return tag.name.starts_with("_lib"); });
+  return true;
 }
 
 void ReleaseDriver(PsfBuilder& builder) {

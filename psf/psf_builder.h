@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "psf/driver_info.h"
+#include "psf/psf_tags.h"
 #include "psf/ram_image.h"
 #include "vab/vab_bank.h"
 
@@ -37,11 +38,12 @@ struct PsfBuilder {
                                               // name address read once
   std::vector<ParameterName> parameterNames;  // each parameter's name within parameterNameText
   std::vector<std::pair<std::uint64_t, std::uint32_t>> parametersByName;  // (name hash, index), ordered
-  std::vector<std::filesystem::path> inputs;                              // files read into the build since loading
-  std::vector<std::string> warnings;                                      // why placed data will not play; taken by
-                                                                          // the front end (TakePlacementWarnings)
-  std::optional<std::string> tagText;  // tag text of the next PSF; consumed when written
-  bool held = false;                   // a driver is held
+  TagList openedTags;  // tags of the PSF the driver was opened from; empty for the built-in driver
+  std::vector<std::filesystem::path> inputs;  // files read into the build since loading
+  std::vector<std::string> warnings;          // why placed data will not play; taken by
+                                              // the front end (TakePlacementWarnings)
+  std::optional<std::string> tagText;         // tag text of the next PSF; consumed when written
+  bool held = false;                          // a driver is held
 };
 
 // Makes the built-in driver the builder's driver (a held driver is released first): image filled and header

@@ -7,6 +7,7 @@
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
+#include "psf/build_tags.h"
 #include "psf/placement.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
@@ -123,9 +124,38 @@ void RunOut(BatchRun& run, std::size_t index) {
   if (!TakeFileOperand(run, "OUT", index, path) || !RequireDriver(run, "OUT", path)) return;
   if (!run.CheckBuildOutput("OUT", path)) return;
   psf::PsfBuilder& builder = run.builder();
-  builder.tagText = std::string(psf::DEFAULT_TAG_TEXT);
+  std::string reason;
+  builder.tagText = psf::ComposeTagText(builder, run.tagEdits, reason);
+  if (!builder.tagText) {
+    run.Report("OUT", path, reason);
+    return;
+  }
   core::TakeFailureReason();
   if (!psf::WritePsfFile(builder, core::TextToPath(path))) run.ReportNoted("OUT", path, "cannot write the PSF");
+}
+
+// TAG NAME VALUE: sets a tag of every later PSF of the run; an empty VALUE removes it. Refused when the name
+// or the value breaks the tag rules, or when the tag section would grow past its limit.
+void RunTag(BatchRun& run, std::size_t index) {
+  const std::string& name = run.Argument(index + 1);
+  if (index + 2 >= run.arguments.size()) {
+    run.Report("TAG", name, name.empty() ? "missing tag name and value" : "missing value");
+    return;
+  }
+  const std::string& value = run.arguments[index + 2];
+  psf::TagList checked;
+  std::string reason;
+  if (!psf::SetTag(checked, name, value.empty() ? std::string_view("x") : std::string_view(value), reason)) {
+    run.Report("TAG", name, reason);
+    return;
+  }
+  psf::TagList edits = run.tagEdits;
+  edits.push_back({checked.front().name, value});
+  if (!psf::FormatTagText(psf::ApplyTagEdits(run.builder(), edits), reason)) {
+    run.Report("TAG", name, reason);
+    return;
+  }
+  run.tagEdits = std::move(edits);
 }
 
 bool IsKeyword(std::string_view argument);
@@ -188,6 +218,7 @@ struct Keyword {
   std::size_t operands;  // the arguments after it that it takes by position
   KeywordRole role;
   void (*run)(BatchRun&, std::size_t);
+  bool operandsOnly = false;  // its operands are never tried as keywords
 };
 
 // Tested in this order; at most one matches an argument.
@@ -197,7 +228,7 @@ constexpr Keyword KEYWORDS[] = {
     {"VAG", 1, KeywordRole::BuildStep, RunVag},       {"SEQ", 1, KeywordRole::BuildStep, RunSeq},
     {"VH", 1, KeywordRole::BuildStep, RunVh},         {"VB", 1, KeywordRole::BuildStep, RunVb},
     {"VAB", 1, KeywordRole::BuildStep, RunVab},       {"OUT", 1, KeywordRole::Output, RunOut},
-    {"PARAM", 0, KeywordRole::BuildStep, RunParam},
+    {"PARAM", 0, KeywordRole::BuildStep, RunParam},   {"TAG", 2, KeywordRole::BuildStep, RunTag, true},
 };
 
 const Keyword* FindKeyword(std::string_view argument) {
@@ -222,6 +253,7 @@ int RunBatchCommands(const std::vector<std::string>& arguments, AppState& state,
   // Operands are not consumed: every argument, operands included, is tried as a keyword in turn. Whether an
   // argument was used is known when the scan reaches it: its keyword and PARAM both stand before it.
   for (std::size_t index = 0; index < run.arguments.size(); ++index) {
+    if (run.operandOnly[index]) continue;
     const Keyword* keyword = FindKeyword(run.arguments[index]);
     if (keyword == nullptr) {
       if (run.used[index]) continue;
@@ -231,6 +263,9 @@ int RunBatchCommands(const std::vector<std::string>& arguments, AppState& state,
       continue;
     }
     run.MarkUsed(index, 1 + keyword->operands);
+    for (std::size_t k = 1; keyword->operandsOnly && k <= keyword->operands && index + k < run.arguments.size(); ++k) {
+      run.operandOnly[index + k] = true;
+    }
     const std::size_t failuresBefore = run.failures;
     keyword->run(run, index);
     if (keyword->role == KeywordRole::BuildStep && run.failures != failuresBefore) run.buildFailed = true;

@@ -22,7 +22,11 @@ std::string Line(std::string_view prefix, std::string_view keyword, std::string_
 }  // namespace
 
 BatchRun::BatchRun(const std::vector<std::string>& arguments, AppState& state, std::FILE* errors)
-    : arguments(arguments), state(state), errors(errors), used(arguments.size(), false) {}
+    : arguments(arguments),
+      state(state),
+      errors(errors),
+      used(arguments.size(), false),
+      operandOnly(arguments.size(), false) {}
 
 const std::string& BatchRun::Argument(std::size_t index) const {
   static const std::string empty;

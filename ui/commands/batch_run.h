@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "psf/psf_builder.h"
+#include "psf/psf_tags.h"
 #include "ui/commands/app_state.h"
 
 namespace ui {
@@ -22,9 +23,11 @@ struct BatchRun {
   std::uint32_t parameterValue = 0;  // the number PARAM parsed last; 0 until one was parsed
   bool makeNamed = false;
   bool openSucceeded = false;
-  std::size_t failures = 0;  // failure lines written
-  bool buildFailed = false;  // a step of the build since the last MAKE or OPEN failed
-  std::vector<bool> used;    // per argument: a keyword, an operand, or a parameter name or value
+  std::size_t failures = 0;       // failure lines written
+  bool buildFailed = false;       // a step of the build since the last MAKE or OPEN failed
+  std::vector<bool> used;         // per argument: a keyword, an operand, or a parameter name or value
+  std::vector<bool> operandOnly;  // per argument: an operand of a keyword whose operands are never keywords
+  psf::TagList tagEdits;          // TAG settings for every later PSF of the run, in order; "" removes
 
   psf::PsfBuilder& builder() { return state.builder; }
 

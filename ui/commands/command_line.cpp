@@ -2,23 +2,27 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string_view>
 
 #include "core/failure.h"
+#include "core/path_names.h"
 #include "core/text.h"
 #include "psf/psf_builder.h"
 #include "ui/commands/batch_mode.h"
 #include "ui/commands/drop_dispatch.h"
 #include "ui/commands/failure_line.h"
+#include "ui/commands/file_info.h"
 
 namespace ui {
 
 namespace {
 
 constexpr std::string_view USAGE_LINE =
-    "usage: lfqutil [KEYWORD [OPERAND]]... | --convert FILE... | --params | --help | --version";
+    "usage: lfqutil [KEYWORD [OPERAND]]... | --convert FILE... | --info [--json] FILE... | --params | --help | "
+    "--version";
 
-enum class Option { Help, Version, Params, Convert, Unknown };
+enum class Option { Help, Version, Params, Convert, Info, Unknown };
 
 // An argument that starts with "-" is an option, unless it is a number (a negative PARAM value) or "-" alone.
 bool IsOption(const std::string& argument) {
@@ -30,6 +34,7 @@ Option OptionOf(const std::string& argument) {
   if (argument == "--version") return Option::Version;
   if (argument == "--params") return Option::Params;
   if (argument == "--convert") return Option::Convert;
+  if (argument == "--info") return Option::Info;
   return Option::Unknown;
 }
 
@@ -76,6 +81,8 @@ void PrintUsage(std::FILE* stream) {
       "\n"
       "  --convert FILE...  convert each file by its extension (EXE, PSF, SEP, SEQ, VAB); a VAB without\n"
       "                     samples is noted but is no failure\n"
+      "  --info [--json] FILE...  summarise each PSF, SEQ, SEP, VAB, VH or VAG file: driver, parameters,\n"
+      "                     song, bank, tags and the computed length and fade (one JSON object a line)\n"
       "  --params           list the built-in driver's parameters\n"
       "  --help, -h         show this text\n"
       "  --version          show the version\n"
@@ -118,6 +125,27 @@ int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FI
   return status;
 }
 
+int DescribeFiles(const std::vector<std::string>& files, bool json, std::FILE* output, std::FILE* errors) {
+  if (files.empty()) {
+    std::fprintf(errors, "lfqutil: --info: no file named\n");
+    return 1;
+  }
+  int status = 0;
+  for (const std::string& file : files) {
+    std::string reason;
+    const std::optional<InfoReport> report = DescribeFile(core::TextToPath(file), reason);
+    if (!report) {
+      WriteFailureLine(errors, core::FormatText("lfqutil: %s: %s", file.c_str(), reason.c_str()));
+      status = 1;
+      continue;
+    }
+    InfoReport named = *report;
+    named.file = file;
+    std::fputs((json ? FormatInfoJson(named) + "\n" : FormatInfoText(named)).c_str(), output);
+  }
+  return status;
+}
+
 int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
   if (!arguments.empty() && IsOption(arguments[0])) {
     const std::string& option = arguments[0];
@@ -125,6 +153,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
     if (kind == Option::Unknown) return UsageError("unknown option " + option);
     // The files after --convert are files, whatever their names look like.
     if (kind == Option::Convert) return ConvertFiles({arguments.begin() + 1, arguments.end()}, state, stderr);
+    if (kind == Option::Info) {
+      const bool json = arguments.size() > 1 && arguments[1] == "--json";
+      return DescribeFiles({arguments.begin() + (json ? 2 : 1), arguments.end()}, json, stdout, stderr);
+    }
     if (arguments.size() > 1) return UsageError(option + " takes no arguments: " + arguments[1]);
     if (kind == Option::Help) {
       PrintUsage(stdout);
@@ -139,10 +171,11 @@ int RunCommandLine(const std::vector<std::string>& arguments, AppState& state) {
   // Options have no place among the keywords: checked before any keyword runs.
   for (const std::string& argument : arguments) {
     if (!IsOption(argument)) continue;
-    return UsageError(
-        OptionOf(argument) == Option::Unknown
-            ? "unknown option " + argument
-            : argument + (OptionOf(argument) == Option::Convert ? " must come first" : " must come first and alone"));
+    return UsageError(OptionOf(argument) == Option::Unknown
+                          ? "unknown option " + argument
+                          : argument + (OptionOf(argument) == Option::Convert || OptionOf(argument) == Option::Info
+                                            ? " must come first"
+                                            : " must come first and alone"));
   }
   return RunBatchCommands(arguments, state);
 }

@@ -27,6 +27,10 @@ int ListBuiltinParameters(std::FILE* stream, AppState& state);
 // output or rightly none (a VAB without samples), 1 when any did not or no file was named.
 int ConvertFiles(const std::vector<std::string>& files, AppState& state, std::FILE* errors);
 
+// --info: the summary of each file on output (readable, or one JSON object a line); "lfqutil: FILE: reason" on
+// errors for a file that cannot be summarised. 0 when every file was summarised, 1 otherwise.
+int DescribeFiles(const std::vector<std::string>& files, bool json, std::FILE* output, std::FILE* errors);
+
 // Prints how to call the program.
 void PrintUsage(std::FILE* stream);
 

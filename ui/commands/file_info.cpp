@@ -251,8 +251,7 @@ std::optional<InfoReport> DescribeFile(const std::filesystem::path& path, std::s
   core::TakeFailureReason();
   const std::optional<std::vector<std::uint8_t>> bytes = core::LoadWholeFile(path);
   if (!bytes) {
-    reason = core::TakeFailureReason();
-    if (reason.empty()) reason = "cannot read the file";
+    reason = core::DescribeSystemError("cannot open");
     return std::nullopt;
   }
   InfoReport report;
