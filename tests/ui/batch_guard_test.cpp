@@ -54,6 +54,7 @@ TEST_F(BatchGuardTest, UsageMistakesPrintOneLineAndRunNothing) {
       {{"--verbose", "MAKE", "OUT", "out.psf"}, "unknown option --verbose"},
       {{"--version", "extra"}, "--version takes no arguments: extra"},
       {{"--help", "x"}, "--help takes no arguments: x"},
+      {{"MAKE", "--info", "x.psf"}, "--info must come first"},
       {{"--params", "x"}, "--params takes no arguments: x"},
       {{"MAKE", "OUT", "out.psf", "--help"}, "--help must come first and alone"},
       {{"MAKE", "-q", "OUT", "out.psf"}, "unknown option -q"},
@@ -62,8 +63,8 @@ TEST_F(BatchGuardTest, UsageMistakesPrintOneLineAndRunNothing) {
     const ProgramRun run = Run(mistake.arguments);
     EXPECT_EQ(run.status, 2) << mistake.mistake;
     EXPECT_EQ(run.err, "lfqutil: " + mistake.mistake +
-                           " (usage: lfqutil [KEYWORD [OPERAND]]... | --convert FILE... | --params | --help | "
-                           "--version)\n");
+                           " (usage: lfqutil [KEYWORD [OPERAND]]... | --convert FILE... | --info [--json] FILE... | "
+                           "--params | --help | --version)\n");
     EXPECT_FALSE(OutWritten()) << mistake.mistake;
   }
   // -h is --help; a negative number is a value, not an option.

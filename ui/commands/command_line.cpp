@@ -57,6 +57,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: lfqutil [KEYWORD [OPERAND]]...\n"
       "       lfqutil --convert FILE...\n"
+      "       lfqutil --info [--json] FILE...\n"
       "       lfqutil --params | --help | -h | --version\n"
       "Without arguments the main window opens.\n"
       "\n"
@@ -70,7 +71,9 @@ void PrintUsage(std::FILE* stream) {
       "  VAB FILE            place a whole VAB sound bank\n"
       "  PARAM NAME VALUE... set driver parameters: every later argument that is a parameter's exact name\n"
       "                      (see --params) takes the argument after it as value (decimal, or 0x hexadecimal)\n"
-      "  OUT FILE.psf        write the PSF (tag text length=3:00.000)\n"
+      "  TAG NAME VALUE      set a tag of every later PSF (empty VALUE removes it; the two operands are\n"
+      "                      never keywords); TAG length auto computes the song's length and fade\n"
+      "  OUT FILE.psf        write the PSF with its tags (length=3:00.000 when no length was set)\n"
       "  SPLIT FILE.vab      write FILE.vh and FILE.vb beside it\n"
       "  COMBINE VAB VH VB   write the VAB file from a VH and a VB\n"
       "Nothing is printed on success. Each keyword that fails, and each argument that no keyword used\n"
