@@ -216,19 +216,19 @@ enum class KeywordRole {
 struct Keyword {
   std::string_view name;
   std::size_t operands;  // the arguments after it that it takes by position
-  KeywordRole role;
   void (*run)(BatchRun&, std::size_t);
+  KeywordRole role;
   bool operandsOnly = false;  // its operands are never tried as keywords
 };
 
 // Tested in this order; at most one matches an argument.
 constexpr Keyword KEYWORDS[] = {
-    {"COMBINE", 3, KeywordRole::OwnBank, RunCombine}, {"SPLIT", 1, KeywordRole::OwnBank, RunSplit},
-    {"MAKE", 0, KeywordRole::BuildStep, RunMake},     {"OPEN", 1, KeywordRole::BuildStep, RunOpen},
-    {"VAG", 1, KeywordRole::BuildStep, RunVag},       {"SEQ", 1, KeywordRole::BuildStep, RunSeq},
-    {"VH", 1, KeywordRole::BuildStep, RunVh},         {"VB", 1, KeywordRole::BuildStep, RunVb},
-    {"VAB", 1, KeywordRole::BuildStep, RunVab},       {"OUT", 1, KeywordRole::Output, RunOut},
-    {"PARAM", 0, KeywordRole::BuildStep, RunParam},   {"TAG", 2, KeywordRole::BuildStep, RunTag, true},
+    {"COMBINE", 3, RunCombine, KeywordRole::OwnBank}, {"SPLIT", 1, RunSplit, KeywordRole::OwnBank},
+    {"MAKE", 0, RunMake, KeywordRole::BuildStep},     {"OPEN", 1, RunOpen, KeywordRole::BuildStep},
+    {"VAG", 1, RunVag, KeywordRole::BuildStep},       {"SEQ", 1, RunSeq, KeywordRole::BuildStep},
+    {"VH", 1, RunVh, KeywordRole::BuildStep},         {"VB", 1, RunVb, KeywordRole::BuildStep},
+    {"VAB", 1, RunVab, KeywordRole::BuildStep},       {"OUT", 1, RunOut, KeywordRole::Output},
+    {"PARAM", 0, RunParam, KeywordRole::BuildStep},   {"TAG", 2, RunTag, KeywordRole::BuildStep, true},
 };
 
 const Keyword* FindKeyword(std::string_view argument) {
