@@ -65,6 +65,30 @@ def vh(programs, sizes):
     return bytes(header + table + tones + sample_table)
 
 
+def driver_with_song(driver, song, bank):
+    """The built-in driver with the song at its default sequence address and the bank at its VH address."""
+    text = bytearray(driver[2048:])
+    for address, data in ((0x800A0000, song), (0x800E0000, bank)):
+        offset = address - 0x80010000
+        text[len(text):offset] = bytes(max(0, offset - len(text)))
+        text[offset:offset + len(data)] = data
+    return exe(0x80010000, bytes(text))
+
+
+def parameters(fields):
+    """A 196-byte parameter block with 32-bit fields at the given offsets (16-bit ones fit in the same form)."""
+    block = bytearray(196)
+    for offset, value in fields.items():
+        width = 2 if offset in (0x36, 0x38, 0x3C, 0xB0, 0xC2) else 1 if offset == 0xC0 else 4
+        block[offset:offset + width] = value.to_bytes(width, "little")
+    return bytes(block)
+
+
+def song_length_input(block, song, bank, flags=0):
+    """The song-length target's input: parameter size, mute and listing flags, song size, then the parts."""
+    return bytes([len(block), flags]) + struct.pack("<H", len(song)) + block + song + bank
+
+
 def main():
     out = pathlib.Path(sys.argv[1])
     driver = (ROOT / "assets" / "driver.exe").read_bytes()
@@ -76,6 +100,11 @@ def main():
     tiny_seq = seq(b"\x00\x90\x3c\x64\x60\x80\x3c\x00\x00\xff\x51\x07\xa1\x20" + end_of_track)
     adpcm = bytes([0x00, 0x02] + [0x11] * 14) + bytes([0x00, 0x03] + [0x22] * 14)
     small_vh = vh(1, [4, 2])
+    # A loop of four passes marked with controller 99 (20 at its start, data entry 4, 30 at its end).
+    loop_seq = seq(b"\x00\xb0\x63\x14\x00\x06\x04\x00\x90\x3c\x64\x60\x80\x3c\x00\x00\xb0\x63\x1e" + end_of_track)
+    two_records = sep([(tiny_seq[8:15], tiny_seq[15:], None), (tiny_seq[8:15], end_of_track, None)])
+    vag = b"VAGp" + struct.pack(">III", 0x20, 0, len(adpcm) + 16) + struct.pack(">I", 22050) + bytes(44) + adpcm + bytes(
+        [0x00, 0x07] + [0x77] * 14)
     seeds = {
         "psf_decode": {
             "raw_driver": b"\x00" + psf(driver),
@@ -123,6 +152,35 @@ def main():
             "vab_vag": b"MAKE\nVAB\nv.vab\nVAG\ns.seq\nOUT\nx.psf",
             "sep_same": b"MAKE\nSEQ\np.sep\nOUT\nd.psf",
             "stray": b"MAKE\nWHAT\nOUT\ny.psf",
+        },
+        "tags": {
+            "tag_text": b"title=Demo Song\n  Artist = Someone \ncomment=line one\ncomment=line two\nno equals\n=x\nlength=1:02.5\n",
+            "set_records": b"title=Demo\x00LENGTH=3:00.25\x00fade=auto\x00_refresh=50\x00comment= a \r\nb\rc\x00"
+            + "artist=caf\u00e9".encode("utf-8") + b"\x00title=\x00utf8=1\x00_lib=x\x009bad=1",
+            "psf_tags": psf(b"x", b"[TAG]title=t\nfade=10"),
+            "duration": struct.pack("<d", 62.34) + b"1:02:03.4567",
+            "duration_tenth": struct.pack("<d", 0.1) + b"59.9",
+        },
+        "song_length": {
+            "demo_defaults": song_length_input(b"", demo_seq, demo_vh),
+            "demo_ramps": song_length_input(parameters({0x2C: 2, 0x40: 1, 0x9C: 3, 0xBC: 240}), demo_seq, demo_vh),
+            "demo_tempo": song_length_input(parameters({0x98: 1, 0xB0: 200, 0xB8: 96, 0x20: 1}), demo_seq, b""),
+            "loop": song_length_input(parameters({0x2C: 3}), loop_seq, small_vh),
+            "sep_two": song_length_input(parameters({0x3C: 2, 0x1C: 1, 0x38: 1}), two_records, b"", flags=0x81),
+            "vag": song_length_input(parameters({0x18: 2, 0x2C: 2}), vag, b""),
+            "tick_skip": song_length_input(parameters({0xAC: 1, 0xC0: 1, 0xC2: 4}), tiny_seq, small_vh),
+        },
+        "info": {
+            "psf_built": b"\x01\x08demo.psf" + small_exe + b"[TAG]title=x\nlength=0:05",
+            "psf_driver": b"\x01\x00" + driver + b"[TAG]fade=auto",
+            "psf_demo_song": b"\x00\x00" + psf(driver_with_song(driver, demo_seq, demo_vh), b"[TAG]length=auto"),
+            "psf_raw": b"\x00\x05a.psf" + psf(small_exe, b"[TAG]title=\xff\"q\"\ncomment=a\\b"),
+            "seq": b"\x02\x08demo.seq" + demo_seq,
+            "sep": b"\x02\x05p.sep" + two_records,
+            "vab": b"\x03\x05b.vab" + small_vh + adpcm + bytes(16),
+            "vh": b"\x04\x04d.vh" + demo_vh,
+            "vag": b"\x05\x05v.vag" + vag,
+            "name_escapes": b"\x05\x06\"\\\n\x01\xc3(" + vag,
         },
         "foundation_strings": {
             "narrow": b"\x00\x03\x05a!" + "Latin-1 caf\xe9".encode("latin-1"),

@@ -646,6 +646,13 @@ void PlaySequences(const std::vector<Track>& tracks, const SongSettings& setting
     // At an even speed nothing happens until the service at which the next event falls due.
     if (ramp.settledSpeed() == 256 && now / 1000 >= ramp.settledAfterMs()) {
       const auto wait = sequencer.TimeToNextEvent();
+      // An event due beyond the limit: coast to the limit and stop there, not at that event.
+      if (wait && now + *wait >= SONG_TIME_LIMIT_US) {
+        sequencer.Coast(SONG_TIME_LIMIT_US - now);
+        now = SONG_TIME_LIMIT_US;
+        limited = true;
+        break;
+      }
       const std::uint64_t target = wait ? clock.FirstAtOrAfter(now + *wait) : n + 1;
       if (target > n + 1) {
         const std::uint64_t before = clock.TimeOf(target - 1);

@@ -194,3 +194,16 @@ TEST(SongLengthTest, BuilderSongIsReadFromItsImage) {
 }
 
 }  // namespace
+
+TEST(SongLengthTest, AnEventDueBeyondTheTimeLimitStopsTheModelAtTheLimit) {
+  // One tick is 16.8 s at tempo FFFFFF and resolution 1: the longest delta time lies years ahead, yet the
+  // figures stop at 24 hours.
+  const Bytes seq = Seq(1, 0xFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F});
+  const psf::SongLength length = psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), seq, {});
+  EXPECT_EQ(length.kind, psf::SongKind::Sequence);
+  EXPECT_TRUE(length.reachedLimit);
+  EXPECT_TRUE(length.endless);
+  EXPECT_DOUBLE_EQ(length.endSeconds, 86400.0);
+  EXPECT_DOUBLE_EQ(length.lengthSeconds, 86400.0);
+  EXPECT_DOUBLE_EQ(length.fadeSeconds, 10.0);
+}
