@@ -671,6 +671,7 @@ void PlaySequences(const std::vector<Track>& tracks, const SongSettings& setting
   const bool stopped = !sequencer.Playing();
   result.endless = !stopped;
   result.reachedLimit = limited;
+  result.eventsPlayed = sequencer.events();
   const auto& passEnds = sequencer.SongPassEnds();
   result.passEnds = SecondsOf(passEnds);
   std::uint64_t end = now, silent = now;
@@ -778,9 +779,13 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
   const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_REGION_SIZE));
   SongSettings alone = settings;
   alone.sequenceAmount = 1;
-  for (std::uint32_t id = 0; FindSepRecord(region, id); ++id) {
+  // A hostile SEP may hold thousands of records that each play up to the limits: the listing shares one budget.
+  std::uint64_t events = 0;
+  for (std::uint32_t id = 0;
+       records.size() < SEP_RECORDS_LISTED && events < SONG_EVENT_LIMIT && FindSepRecord(region, id); ++id) {
     alone.sequenceId[0] = id;
     records.push_back({id, ComputeSongLength(alone, songArea, vh)});
+    events += records.back().length.eventsPlayed;
   }
   return records;
 }

@@ -14,7 +14,9 @@ struct PsfBuilder;
 inline constexpr double ENDLESS_FADE_SECONDS = 10.0;
 // The model stops at this much song time, or after this many events, and reports the song as endless.
 inline constexpr std::uint64_t SONG_TIME_LIMIT_US = 24ull * 3600 * 1000000;
-inline constexpr std::uint64_t SONG_EVENT_LIMIT = 50000000;
+inline constexpr std::uint64_t SONG_EVENT_LIMIT = 5000000;
+// A listing of a SEP's records stops after this many records, or once the records listed took the event limit.
+inline constexpr std::size_t SEP_RECORDS_LISTED = 64;
 
 // A loop the event data marks with controller 99 (value 20 at its start, 30 at its end).
 struct LoopMark {
@@ -47,6 +49,7 @@ enum class SongKind : std::uint8_t {
 struct SongLength {
   SongKind kind = SongKind::None;
   bool endless = false;                    // plays without end: the length covers two passes and a fade follows
+  std::uint64_t eventsPlayed = 0;          // events the model handled, passes and loops included
   bool reachedLimit = false;               // the model gave up at SONG_TIME_LIMIT_US or SONG_EVENT_LIMIT
   double lengthSeconds = 0;                // song end plus release (or the end of the second pass when endless)
   double fadeSeconds = 0;                  // 0, or ENDLESS_FADE_SECONDS when endless
@@ -71,8 +74,9 @@ struct SepRecordLength {
   SongLength length;
 };
 
-// Every record of the SEP in songArea, each played alone (Sequence Amount 1, its id as Sequence ID #1, the
-// other settings as given), for a listing of a SEP's sequences; empty when songArea holds no SEP.
+// Every record of the SEP in songArea (up to SEP_RECORDS_LISTED, within SONG_EVENT_LIMIT in all), each played alone
+// (Sequence Amount 1, its id as Sequence ID #1, the other settings as given), for a listing of a SEP's sequences; empty
+// when songArea holds no SEP.
 std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& settings,
                                                      std::span<const std::uint8_t> songArea,
                                                      std::span<const std::uint8_t> vh);

@@ -92,6 +92,23 @@ TEST(SongLengthTest, EverySepRecordAlone) {
   EXPECT_TRUE(psf::ComputeSepRecordLengths({}, TempoChangeSong().song, {}).empty());
 }
 
+TEST(SongLengthTest, ListingAHostileSepStaysWithinTheLimits) {
+  // 100 records of one short note each: the listing stops at 64 records.
+  Bytes sep = {'p', 'Q', 'E', 'S', 0, 0};
+  for (std::uint16_t id = 0; id < 100; ++id) {
+    AppendSepRecord(sep, id, 480, 500000, {0x00, 0x90, 60, 100, 0x01, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
+  }
+  EXPECT_EQ(psf::ComputeSepRecordLengths({}, sep, {}).size(), psf::SEP_RECORDS_LISTED);
+  // Nearly without end (4,294,967,295 passes): the first record plays up to the event limit and takes the
+  // listing's whole budget.
+  const auto records =
+      psf::ComputeSepRecordLengths(psf::DecodeSongSettings(Parameters{}.PlaybackAmount(0xFFFFFFFF).block, {}), sep, {});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0].length.reachedLimit);
+  EXPECT_TRUE(records[0].length.endless);
+  EXPECT_GE(records[0].length.eventsPlayed, psf::SONG_EVENT_LIMIT);
+}
+
 TEST(SongLengthTest, AutomaticStopReleasesTheHeldNoteAtTheEnd) {
   // 1000 ticks at 500,000 / 480 = 1,041,666.7 us -> service 1,050,000; the held note is released there:
   // linear shift 13 falls 8 every 4 samples, 4096 x 4 = 16,384 samples = 371,520 us -> 1.42152 s.
