@@ -178,8 +178,8 @@ def lfqutil_path():
     raise FixtureError("lfqutil not found: set LFQUTIL")
 
 
-def build_psf(directory, name, files=None, params=None, lfqutil=None):
-    """Runs `lfqutil MAKE [SEQ f] [VAG f] [VH f] [VB f] PARAM name value... OUT name.psf`.
+def build_psf(directory, name, files=None, params=None, lfqutil=None, tags=None):
+    """Runs `lfqutil MAKE [SEQ f] [VAG f] [VH f] [VB f] PARAM name value... [TAG name value...] OUT name.psf`.
 
     files: {"SEQ": bytes, "VH": bytes, "VB": bytes, "VAG": bytes}, written beside the PSF."""
     args = [lfqutil or lfqutil_path(), "MAKE"]
@@ -193,6 +193,10 @@ def build_psf(directory, name, files=None, params=None, lfqutil=None):
             with open(path, "wb") as handle:
                 handle.write(files[keyword])
             args += [keyword, path]
+    if tags:
+        args.append("TAG")
+        for key, value in tags.items():
+            args += [key, str(value)]
     out = os.path.join(directory, name + ".psf")
     args += ["OUT", out]
     result = subprocess.run(args, capture_output=True, text=True)

@@ -161,6 +161,13 @@ TEST_F(BuilderDialogModelTest, TagTextIsCutAfter259Characters) {
   EXPECT_EQ(TagSectionOf(dir / "long.psf"), "[TAG]title=" + std::string(253, 'x'));
 }
 
+TEST_F(BuilderDialogModelTest, NonAsciiTagTextIsWrittenAsUtf8) {
+  model.tagText = "title=Caf\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC";
+  model.psfPath = (dir / "town.psf").string();
+  ASSERT_TRUE(Command(ui::BUILDER_SAVE));
+  EXPECT_EQ(TagSectionOf(dir / "town.psf"), "[TAG]title=Caf\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC");
+}
+
 TEST_F(BuilderDialogModelTest, SaveThatCannotWriteReportsFailure) {
   model.psfPath = (dir / "no-such-dir" / "out.psf").string();
   EXPECT_FALSE(Command(ui::BUILDER_SAVE));
@@ -253,6 +260,57 @@ TEST_F(BuilderDialogModelTest, ClosingReleasesTheDriverSoSetAndSaveDoNothing) {
   model.psfPath = (dir / "after.psf").string();
   EXPECT_FALSE(Command(ui::BUILDER_SAVE));
   EXPECT_TRUE(dir.Listing().empty());
+}
+
+// The Length button: the song's length from the chosen files and the parameters as they stand, nothing written.
+TEST_F(BuilderDialogModelTest, LengthFillsInTheSongsLengthAndFade) {
+  // One note of 96 ticks at 480 ticks and 120 BPM: 0.1 s a pass. Played without end (Playback Amount 0) the
+  // length covers two passes and a fade of 10 s follows.
+  model.sequencePath = ui_testing::Write(dir, "town.seq", ui_testing::SeqBytes()).string();
+  model.tagText = "title=Town\nLENGTH = 3:00\nartist=Me\nfade=5\n";
+  ASSERT_TRUE(Command(ui::BUILDER_LENGTH));
+  EXPECT_EQ(model.tagText, "title=Town\nlength=0:00.2\nfade=0:10.0\nartist=Me\n");
+  EXPECT_EQ(dir.Listing(), std::vector<std::string>{"town.seq"});
+  EXPECT_TRUE(platform.messages.empty());
+
+  // Played once with Automatic Stop: one pass of 0.1 s with no release (no VH), and no fade.
+  for (int parameter : {4, 5}) {
+    Select(parameter);
+    model.value = "1";
+    Command(ui::BUILDER_SET);
+  }
+  model.tagText = "title=Town";
+  ASSERT_TRUE(Command(ui::BUILDER_LENGTH));
+  EXPECT_EQ(model.tagText, "title=Town\nlength=0:00.1\nfade=0:00.0");
+  // The song stays placed for Save.
+  model.psfPath = (dir / "town.psf").string();
+  model.sequencePath.clear();
+  ASSERT_TRUE(Command(ui::BUILDER_SAVE));
+  EXPECT_EQ(TagSectionOf(dir / "town.psf"), "[TAG]title=Town\nlength=0:00.1\nfade=0:00.0");
+}
+
+TEST_F(BuilderDialogModelTest, LengthThatCannotPlaceOrFindASongSaysSoAndKeepsTheTags) {
+  model.sequencePath = (dir / "twon.seq").string();
+  EXPECT_FALSE(Command(ui::BUILDER_LENGTH));
+  ASSERT_EQ(platform.messages.size(), 1U);
+  EXPECT_EQ(platform.messages[0].second, "Length:\nnot computed: a song file could not be placed\n\n" +
+                                             model.sequencePath + ":\ncannot open: No such file or directory");
+  EXPECT_EQ(model.tagText, "length=3:00.000");
+
+  model.sequencePath.clear();
+  EXPECT_FALSE(Command(ui::BUILDER_LENGTH));
+  ASSERT_EQ(platform.messages.size(), 2U);
+  EXPECT_EQ(platform.messages[1].second,
+            "Length:\nnot computed: no sequence, SEP or VAG that the driver plays is placed");
+  EXPECT_EQ(model.tagText, "length=3:00.000");
+}
+
+TEST(BuilderDialogValues, ReplaceLengthLinesKeepsTheOtherLines) {
+  EXPECT_EQ(ui::ReplaceLengthLines("", "length=1", "fade=2"), "length=1\nfade=2");
+  EXPECT_EQ(ui::ReplaceLengthLines("title=A\n\n", "length=1", "fade=2"), "title=A\nlength=1\nfade=2\n\n");
+  EXPECT_EQ(ui::ReplaceLengthLines(" Fade\t= 3\ngame=G\nlength=9\nlengthy=x", "length=1", "fade=2"),
+            "length=1\nfade=2\ngame=G\nlengthy=x");
+  EXPECT_EQ(ui::ReplaceLengthLines("comment length=5", "length=1", "fade=2"), "comment length=5\nlength=1\nfade=2");
 }
 
 TEST(BuilderDialogValues, ReadHexValueReadsLikeScanf) {

@@ -53,12 +53,15 @@ TEST_F(BuilderDialogTest, OpensWithTheParametersListedAndTheFirstSelected) {
 
 TEST_F(BuilderDialogTest, ControlsAreLaidOutInDialogUnitsAndTabOrder) {
   const ui::DialogUnits units = ui::DialogUnits::ForFont(dialog->font());
-  EXPECT_EQ(dialog->size(), units.ToPixels(0, 0, 258, 226).size());
+  // 16 units taller than the classic layout, for the Length button under the tag field.
+  EXPECT_EQ(dialog->size(), units.ToPixels(0, 0, 258, 242).size());
   EXPECT_EQ(Field(ui::BUILDER_SEQUENCE_PATH).geometry(), units.ToPixels(6, 8, 192, 12));
   EXPECT_EQ(Button(ui::BUILDER_SAVE).geometry(), units.ToPixels(200, 103, 50, 14));
   EXPECT_EQ(dialog->tagField().geometry(), units.ToPixels(4, 124, 250, 98));
   EXPECT_EQ(Button(ui::BUILDER_OPEN_SEQUENCE).text(), QStringLiteral("Open"));
   EXPECT_EQ(Button(ui::BUILDER_SET).text(), QStringLiteral("Set"));
+  EXPECT_EQ(Button(ui::BUILDER_LENGTH).text(), QStringLiteral("Length"));
+  EXPECT_EQ(Button(ui::BUILDER_LENGTH).geometry(), units.ToPixels(204, 225, 50, 14));
 
   QList<QGroupBox*> boxes = dialog->findChildren<QGroupBox*>();
   std::sort(boxes.begin(), boxes.end(), [](QGroupBox* a, QGroupBox* b) { return a->y() < b->y(); });
@@ -68,7 +71,7 @@ TEST_F(BuilderDialogTest, ControlsAreLaidOutInDialogUnitsAndTabOrder) {
 
   // Tab walks the controls in the order of the table, group boxes left out.
   std::vector<int> order;
-  const std::vector<int> ids{5, 4, 7, 6, 9, 8, 1, 2, 3, 10, 11, 1000};
+  const std::vector<int> ids{5, 4, 7, 6, 9, 8, 1, 2, 3, 10, 11, 1000, 12};
   QWidget* widget = dialog->Control(5);
   for (std::size_t i = 0; i < ids.size(); ++i) {
     for (int id : ids) {
@@ -144,6 +147,42 @@ TEST_F(BuilderDialogTest, SaveWritesThePsfWithTheTagField) {
   ASSERT_GT(psf.size(), tail.size());
   EXPECT_EQ(std::string(psf.end() - static_cast<std::ptrdiff_t>(tail.size()), psf.end()), tail);
   EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(BuilderDialogTest, SaveWritesANonAsciiTagFieldAsUtf8) {
+  dialog->tagField().setPlainText(QStringLiteral("title=Caf\u00E9 \u6771\u4EAC"));
+  Field(ui::BUILDER_PSF_PATH).setText(QString::fromStdString((dir / "town.psf").string()));
+  QTest::mouseClick(&Button(ui::BUILDER_SAVE), Qt::LeftButton);
+  const auto psf = testing_support::ReadBytes(dir / "town.psf");
+  const std::string tail = "[TAG]title=Caf\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC";
+  ASSERT_GT(psf.size(), tail.size());
+  EXPECT_EQ(std::string(psf.end() - static_cast<std::ptrdiff_t>(tail.size()), psf.end()), tail);
+}
+
+TEST_F(BuilderDialogTest, LengthButtonFillsTheLengthAndFadeLines) {
+  Field(ui::BUILDER_SEQUENCE_PATH)
+      .setText(QString::fromStdString(ui_testing::Write(dir, "town.seq", ui_testing::SeqBytes()).string()));
+  // The song plays once and stops: 96 ticks at 480 a quarter and 120 BPM.
+  for (int parameter : {4, 5}) {  // Playback Amount, Automatic Stop
+    dialog->parameterList().setCurrentIndex(parameter);
+    Field(ui::BUILDER_VALUE).setText(QStringLiteral("1"));
+    QTest::mouseClick(&Button(ui::BUILDER_SET), Qt::LeftButton);
+  }
+  dialog->tagField().setPlainText(QStringLiteral("title=Town\nlength=3:00.000\nartist=Me"));
+  QTest::mouseClick(&Button(ui::BUILDER_LENGTH), Qt::LeftButton);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(dialog->tagField().toPlainText(), QStringLiteral("title=Town\nlength=0:00.1\nfade=0:00.0\nartist=Me"));
+  EXPECT_TRUE(dir.Listing() == std::vector<std::string>{"town.seq"});
+
+  Field(ui::BUILDER_SEQUENCE_PATH).setText(QString::fromStdString((dir / "missing.seq").string()));
+  QTest::mouseClick(&Button(ui::BUILDER_LENGTH), Qt::LeftButton);
+  ASSERT_EQ(platform.messages.size(), 1U);
+  EXPECT_EQ(platform.messages[0].second.rfind("Length:\nnot computed: a song file could not be placed\n\n" +
+                                                  (dir / "missing.seq").string() + ":\ncannot open",
+                                              0),
+            0U)
+      << platform.messages[0].second;
+  EXPECT_EQ(dialog->tagField().toPlainText(), QStringLiteral("title=Town\nlength=0:00.1\nfade=0:00.0\nartist=Me"));
 }
 
 TEST_F(BuilderDialogTest, SaveToAnUnwritablePlaceSaysSo) {

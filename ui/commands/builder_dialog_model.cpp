@@ -11,6 +11,8 @@
 #include "core/text.h"
 #include "psf/placement.h"
 #include "psf/psf_file.h"
+#include "psf/psf_tags.h"
+#include "psf/song_length.h"
 #include "ui/commands/menu_commands.h"
 
 namespace ui {
@@ -106,7 +108,68 @@ bool Save(BuilderDialogModel& model, psf::PsfBuilder& builder, core::Platform& p
   return true;
 }
 
+// Whether a tag line sets the length or the fade: its name, trimmed as players trim it, in any letter case.
+bool IsLengthLine(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return false;
+  std::string_view name = line.substr(0, equals);
+  const auto blank = [](char c) {
+    return static_cast<unsigned char>(c) >= 0x01 && static_cast<unsigned char>(c) <= 0x20;
+  };
+  while (!name.empty() && blank(name.front())) name.remove_prefix(1);
+  while (!name.empty() && blank(name.back())) name.remove_suffix(1);
+  const std::string upper = core::ToUpperText(name);
+  return upper == "LENGTH" || upper == "FADE";
+}
+
 }  // namespace
+
+std::string ReplaceLengthLines(std::string_view tagText, std::string_view lengthLine, std::string_view fadeLine) {
+  std::vector<std::string_view> lines;
+  std::size_t at = std::string_view::npos;  // where the first length or fade line stood
+  // An empty field holds no line, not one empty line.
+  for (std::size_t start = 0; !tagText.empty() && start <= tagText.size();) {
+    std::size_t end = tagText.find('\n', start);
+    if (end == std::string_view::npos) end = tagText.size();
+    const std::string_view line = tagText.substr(start, end - start);
+    if (IsLengthLine(line)) {
+      if (at == std::string_view::npos) at = lines.size();
+    } else {
+      lines.push_back(line);
+    }
+    start = end + 1;
+  }
+  // Without such a line the two go after the last line that holds anything.
+  if (at == std::string_view::npos) {
+    at = lines.size();
+    while (at > 0 && lines[at - 1].empty()) --at;
+  }
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), {lengthLine, fadeLine});
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += '\n';
+    text += lines[i];
+  }
+  return text;
+}
+
+bool FillLengthTags(BuilderDialogModel& model, psf::PsfBuilder& builder, core::Platform& platform) {
+  const std::string failures = PlaceSongFiles(model, builder);
+  if (!failures.empty() && builder.held) {
+    ReportFailure(platform, "Length", "not computed: a song file could not be placed" + failures);
+    return false;
+  }
+  const psf::SongLength song = psf::ComputeSongLength(builder);
+  if (song.kind == psf::SongKind::None) {
+    ReportFailure(platform, "Length",
+                  builder.held ? "not computed: no sequence, SEP or VAG that the driver plays is placed"
+                               : "not computed: no driver is loaded");
+    return false;
+  }
+  model.tagText = ReplaceLengthLines(model.tagText, "length=" + psf::FormatTagDuration(song.lengthSeconds),
+                                     "fade=" + psf::FormatTagDuration(song.fadeSeconds));
+  return true;
+}
 
 const std::vector<BuilderControl>& BuilderControls() {
   static const std::vector<BuilderControl> controls{
@@ -127,6 +190,7 @@ const std::vector<BuilderControl>& BuilderControls() {
       {BUILDER_PSF_PATH, ControlKind::Edit, "", 6, 104, 192, 12},
       {BUILDER_SAVE, ControlKind::Button, "Save", 200, 103, 50, 14},
       {BUILDER_TAG, ControlKind::TagEdit, "", 4, 124, 250, 98},
+      {BUILDER_LENGTH, ControlKind::Button, "Length", 204, 225, 50, 14},
   };
   return controls;
 }
@@ -176,6 +240,8 @@ bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder
     }
     case BUILDER_SAVE:
       return Save(model, builder, platform);
+    case BUILDER_LENGTH:
+      return FillLengthTags(model, builder, platform);
     default:
       return true;
   }

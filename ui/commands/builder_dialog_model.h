@@ -29,6 +29,7 @@ inline constexpr int BUILDER_OPEN_SAMPLE = 8;
 inline constexpr int BUILDER_SAMPLE_PATH = 9;
 inline constexpr int BUILDER_PSF_PATH = 10;
 inline constexpr int BUILDER_SAVE = 11;
+inline constexpr int BUILDER_LENGTH = 12;
 inline constexpr int BUILDER_TAG = 1000;
 inline constexpr int BUILDER_GROUP = -1;
 
@@ -44,7 +45,8 @@ struct BuilderControl {
 };
 
 inline constexpr int BUILDER_DIALOG_WIDTH = 258;
-inline constexpr int BUILDER_DIALOG_HEIGHT = 226;
+// Room below the tag field for the Length button.
+inline constexpr int BUILDER_DIALOG_HEIGHT = 242;
 
 // The dialog's controls in tab order.
 const std::vector<BuilderControl>& BuilderControls();
@@ -77,10 +79,19 @@ struct BuilderDialogModel {
 void OpenBuilderDialog(BuilderDialogModel& model, psf::PsfBuilder& builder);
 
 // Runs the command of a control id: 1 refreshes the value field, 3 sets the parameter, 4/6/8 choose a file,
-// 11 saves; every other id does nothing. Save writes nothing when a song file named in a field could not be
-// placed (an existing PSF stays) and then shows one message naming each such file and why. False when a
-// Save wrote no PSF to a path the user gave; the user has then been told why.
+// 11 saves, 12 fills in the song's length; every other id does nothing. Save writes nothing when a song file named in a
+// field could not be placed (an existing PSF stays) and then shows one message naming each such file and why. False
+// when a Save wrote no PSF to a path the user gave; the user has then been told why.
 bool RunBuilderCommand(BuilderDialogModel& model, int controlId, psf::PsfBuilder& builder, core::Platform& platform);
+
+// The Length button: places the chosen song files as Save does (writing nothing) and puts "length=" and "fade="
+// lines computed from the song and the current parameters where the tag field's first length or fade line
+// stood, dropping the others and keeping every other line. False, with the tag field unchanged and the user
+// told why, when a song file could not be placed or no song that the driver plays is placed.
+bool FillLengthTags(BuilderDialogModel& model, psf::PsfBuilder& builder, core::Platform& platform);
+
+// The tag text with its length and fade lines replaced by the two lines given.
+std::string ReplaceLengthLines(std::string_view tagText, std::string_view lengthLine, std::string_view fadeLine);
 
 // Closing by the close box releases the driver.
 void CloseBuilderDialog(psf::PsfBuilder& builder);
