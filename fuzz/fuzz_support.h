@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace fuzz_support {
 
 // Stops the run when a property does not hold.
@@ -28,40 +30,16 @@ namespace fuzz_support {
     }                                                                                             \
   } while (false)
 
-// A directory of this process under the temporary directory, removed at exit.
-class PrivateDir {
+// A directory of this process under the temporary directory, removed at exit; failing to make one ends the run.
+class PrivateDir : public testing_support::TempDir {
  public:
-  PrivateDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lfq-fuzz-XXXXXX").string();
-    FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-    m_path = pattern;
-  }
-  ~PrivateDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  PrivateDir(const PrivateDir&) = delete;
-  PrivateDir& operator=(const PrivateDir&) = delete;
-
-  const std::filesystem::path& path() const { return m_path; }
-  std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-  // The names of its entries, sorted.
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  PrivateDir() { FUZZ_CHECK(!path().empty()); }
 
   // Removes every entry, leaving the directory empty.
   void Clear() const {
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) std::filesystem::remove_all(entry, ignored);
+    for (const auto& entry : std::filesystem::directory_iterator(path())) std::filesystem::remove_all(entry, ignored);
   }
-
- private:
-  std::filesystem::path m_path;
 };
 
 // The directory the process works in for its whole run (one per process; libFuzzer runs inputs one by one).
