@@ -51,6 +51,7 @@ TEST_F(DropFiles, MixedKindsAreAllConvertedInOrderBetweenWaitAndReady) {
   EXPECT_EQ(testing_support::ReadBytes(dir / "x.exe"), ui_testing::ExeBytes());
   EXPECT_TRUE(platform.dialogs.messages.empty());
   EXPECT_FALSE(state.sharedBank.loaded);
+  EXPECT_EQ(platform.notes, std::vector<std::string>{"converted 5 dropped files"});
 }
 
 TEST_F(DropFiles, ExtensionCaseDoesNotMatter) {
@@ -75,6 +76,7 @@ TEST_F(DropFiles, FilesThatProduceNothingAreListedAfterTheIdleTextsReturn) {
     EXPECT_NE(text.find((dir / name).string() + ":\n"), std::string::npos) << name << " in " << text;
   }
   EXPECT_LT(text.find("archive.minipsf"), text.find("missing.vab"));
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 TEST_F(DropFiles, UrlsThatAreNoLocalFilesAreNamedAfterTheFiles) {
@@ -86,12 +88,15 @@ TEST_F(DropFiles, UrlsThatAreNoLocalFilesAreNamedAfterTheFiles) {
   const std::string& text = platform.dialogs.messages[0].second;
   EXPECT_EQ(text.rfind((dir / "notes").string() + ":\n", 0), 0U) << text;
   EXPECT_NE(text.find("\n\nhttp://example.com/town.seq:\nnot a local file"), std::string::npos) << text;
+  // The one file converted is named too.
+  EXPECT_EQ(platform.notes, std::vector<std::string>{"wrote song.mid"});
 }
 
 TEST_F(DropFiles, NothingDroppedStillRestoresTheIdleTexts) {
   Drop({});
   EXPECT_EQ(platform.statusTexts, (std::vector<StatusPair>{{"WM_DROPFILES", "WAIT"}, {"4.2.2.0", "READY"}}));
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 }  // namespace

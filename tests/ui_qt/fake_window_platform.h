@@ -17,6 +17,7 @@ struct FakeWindowPlatform : ui::WindowPlatform {
   std::vector<std::string> dialogOrder;  // "open VH", "save", ... in the order the dialogs came up
   std::vector<std::pair<std::string, std::string>> statusTexts;
   std::function<void()> onStatusTexts;  // runs right after each status change
+  std::vector<std::string> notes;       // the short-lived notes, in order
   int builderDialogRuns = 0;
   int closeRequests = 0;
 
@@ -35,6 +36,7 @@ struct FakeWindowPlatform : ui::WindowPlatform {
     statusTexts.emplace_back(std::string(left), std::string(right));
     if (onStatusTexts) onStatusTexts();
   }
+  void ShowPassingNote(std::string_view text) override { notes.emplace_back(text); }
   void RunBuilderDialog() override { ++builderDialogRuns; }
   void CloseMainWindow() override { ++closeRequests; }
 };

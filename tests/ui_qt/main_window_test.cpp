@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -80,10 +81,12 @@ TEST_F(MainWindowTest, MenuBarCarriesTheCommands) {
     }
     seen << line;
   }
-  EXPECT_EQ(seen, (QStringList{"File: About(104) - Exit(105)", "EXE: ToPSF(7000) FromPSF(7001)",
-                               "Sequence: SepToSeq(7009) - SeqToMid(7010)",
-                               "VAB: Split(7005) Combine(7006) - ToVAG(7007)", "PSF: (151)"}));
-  EXPECT_EQ(window->ActionFor(ui::COMMAND_SPLIT_VAB)->text(), QStringLiteral("Split"));
+  // The described texts, each with its mnemonic mark.
+  EXPECT_EQ(seen, (QStringList{"&File: &About(104) - E&xit(105)", "&EXE: &ToPSF(7000) &FromPSF(7001)",
+                               "&Sequence: &SepToSeq(7009) - SeqTo&Mid(7010)",
+                               "&VAB: &Split(7005) &Combine(7006) - &ToVAG(7007)", "&PSF: (151)"}));
+  EXPECT_EQ(window->ActionFor(ui::COMMAND_SPLIT_VAB)->iconText(), QStringLiteral("Split"));
+  EXPECT_EQ(window->ActionFor(ui::COMMAND_EXIT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
   EXPECT_EQ(window->ActionFor(4711), nullptr);
 }
 
@@ -113,6 +116,9 @@ TEST_F(MainWindowTest, ToPsfThroughTheRealFileDialog) {
   window->ActionFor(ui::COMMAND_EXE_TO_PSF)->trigger();
   EXPECT_TRUE(answers.AllUsed());
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"song.exe", "song.psf"}));
+  // A short-lived note names what was written; the described texts stay underneath.
+  EXPECT_EQ(window->statusBar().CurrentMessage(), QStringLiteral("wrote song.psf"));
+  EXPECT_EQ(Status(), std::make_pair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
 
   answers.Cancel();
   window->ActionFor(ui::COMMAND_SEQ_TO_MIDI)->trigger();
@@ -134,7 +140,10 @@ TEST_F(MainWindowTest, CombineThroughTheRealDialogsInOrder) {
     });
   }
   window->ActionFor(ui::COMMAND_COMBINE_VAB)->trigger();
-  EXPECT_EQ(titles, (QStringList{"Open VH", "Open VB", "Save As VAB"}));
+  // The two open dialogs say which half of the VAB they ask for.
+  EXPECT_EQ(titles,
+            (QStringList{"Open VH file (voice header) VH", "Open VB file (voice samples) VB", "Save VAB file as VAB"}));
+  EXPECT_EQ(window->statusBar().CurrentMessage(), QStringLiteral("wrote joined.vab"));
   // The save dialog appends the default extension, in lower case, to a name typed without one.
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"joined.vab", "town.vb", "town.vh"}));
   EXPECT_EQ(testing_support::ReadBytes(dir / "joined.vab"), ui_testing::VabBytes());
@@ -220,6 +229,49 @@ TEST_F(MainWindowTest, PsfOpensBuilderDialogsThatLeaveTheWindowUsable) {
   EXPECT_FALSE(state.builder.held);
 }
 
+TEST_F(MainWindowTest, AltFOpensTheFileMenuAndF10TheFirstMenu) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QMenu* fileMenu = window->menuBar().actions().front()->menu();
+  ASSERT_NE(fileMenu, nullptr);
+  QTest::keyClick(window.get(), Qt::Key_F, Qt::AltModifier);
+  QTRY_VERIFY_WITH_TIMEOUT(fileMenu->isVisible(), 2000);
+  fileMenu->close();
+  QTRY_VERIFY_WITH_TIMEOUT(!fileMenu->isVisible(), 2000);
+
+  QTest::keyClick(window.get(), Qt::Key_F10);
+  EXPECT_EQ(window->menuBar().activeAction(), window->menuBar().actions().front());
+}
+
+TEST_F(MainWindowTest, CtrlQClosesTheWindow) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, EmptyClientAreaNamesTheFilesItTakesInItsMiddle) {
+  const QLabel& hint = window->dropHint();
+  EXPECT_TRUE(hint.isVisible());
+  for (const char* kind : {"EXE", "PSF", "SEP", "SEQ", "VAB"}) EXPECT_TRUE(hint.text().contains(kind)) << kind;
+  EXPECT_EQ(hint.alignment(), Qt::AlignCenter);
+  EXPECT_EQ(hint.parentWidget(), &window->clientArea());
+  EXPECT_EQ(hint.geometry().center(), window->clientArea().rect().center());
+}
+
+TEST_F(MainWindowTest, TemporaryMessageCoversTheTextsOnlyForItsTime) {
+  ui::StatusBar& bar = window->statusBar();
+  bar.ShowMessage(QStringLiteral("wrote town.mid"), 50);
+  EXPECT_EQ(bar.CurrentMessage(), QStringLiteral("wrote town.mid"));
+  QTRY_VERIFY_WITH_TIMEOUT(bar.CurrentMessage().isEmpty(), 2000);
+  EXPECT_EQ(Status(), std::make_pair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
+  // New status texts are seen at once, a message still showing or not.
+  bar.ShowMessage(QStringLiteral("wrote town.mid"), 60000);
+  window->SetStatusTexts(QStringLiteral("WM_DROPFILES"), QStringLiteral("WAIT"));
+  EXPECT_TRUE(bar.CurrentMessage().isEmpty());
+}
+
 TEST_F(MainWindowTest, ExitClosesTheWindow) {
   window->ActionFor(ui::COMMAND_EXIT)->trigger();
   EXPECT_EQ(closed, 1);
@@ -272,6 +324,7 @@ TEST_F(MainWindowTest, DroppedFilesAreConvertedInOrderWhileTheStatusBarSaysWait)
   QTest::qWait(20);
   EXPECT_TRUE(message.startsWith(QString::fromStdString((dir / "notes").string() + ":\n"))) << message.toStdString();
   EXPECT_EQ(statusDuringMessage, qMakePair(QStringLiteral("4.2.2.0"), QStringLiteral("READY")));
+  EXPECT_EQ(window->statusBar().CurrentMessage(), QStringLiteral("converted 5 dropped files"));
 
   EXPECT_EQ(dir.Listing(),
             (std::vector<std::string>{"bank.vab", "bank00.vag", "bank01.vag", "music.sep", "music00.seq", "music01.seq",

@@ -105,6 +105,7 @@ TEST_F(MenuCommands, ToPsfAndFromPsfWriteBesideTheChosenFile) {
                 {"Portable Sound Format (*.PSF;*.MINIPSF)", "*.PSF;*.MINIPSF"}}));
   EXPECT_EQ(ReadBytes(dir / "back.exe"), ui_testing::ExeBytes());
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_EQ(platform.notes, (std::vector<std::string>{"wrote song.psf", "wrote back.exe"}));
 }
 
 TEST_F(MenuCommands, CancelledSingleDialogsDoNothingAndSayNothing) {
@@ -118,6 +119,7 @@ TEST_F(MenuCommands, CancelledSingleDialogsDoNothingAndSayNothing) {
             (std::vector<std::string>{"open EXE", "open PSF", "open VAB", "open VAB", "open SEP", "open SEQ"}));
   EXPECT_EQ(dir.Listing(), std::vector<std::string>{"song.exe"});
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 TEST_F(MenuCommands, SplitWritesVhAndVbAndReleasesTheSharedBank) {
@@ -129,6 +131,7 @@ TEST_F(MenuCommands, SplitWritesVhAndVbAndReleasesTheSharedBank) {
   EXPECT_EQ(ReadBytes(dir / "bank.vb"), ui_testing::VbBytes());
   EXPECT_FALSE(state.sharedBank.loaded);
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_EQ(platform.notes, std::vector<std::string>{"wrote bank.vh and bank.vb"});
 }
 
 TEST_F(MenuCommands, CombineAsksForVhVbThenTheVabAndReplacesAnExistingOne) {
@@ -144,6 +147,7 @@ TEST_F(MenuCommands, CombineAsksForVhVbThenTheVabAndReplacesAnExistingOne) {
   EXPECT_EQ(ReadBytes(dir / "joined.vab"), ui_testing::VabBytes());
   EXPECT_FALSE(state.sharedBank.loaded);
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_EQ(platform.notes, std::vector<std::string>{"wrote joined.vab"});
 }
 
 TEST_F(MenuCommands, CombineShowsAllThreeDialogsEvenAfterACancel) {
@@ -154,6 +158,7 @@ TEST_F(MenuCommands, CombineShowsAllThreeDialogsEvenAfterACancel) {
   EXPECT_EQ(platform.dialogOrder, (std::vector<std::string>{"open VH", "open VB", "save"}));
   EXPECT_EQ(dir.Listing(), std::vector<std::string>{"town.vb"});
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 TEST_F(MenuCommands, CombineOfUnreadableFilesSaysWhichAndWhy) {
@@ -166,6 +171,7 @@ TEST_F(MenuCommands, CombineOfUnreadableFilesSaysWhichAndWhy) {
   EXPECT_NE(text.find("Combine " + (dir / "missing.vh").string()), std::string::npos) << text;
   EXPECT_NE(text.find("cannot open"), std::string::npos) << text;
   EXPECT_FALSE(std::filesystem::exists(dir / "joined.vab"));
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 TEST_F(MenuCommands, ToVagWritesEverySample) {
@@ -176,6 +182,7 @@ TEST_F(MenuCommands, ToVagWritesEverySample) {
   EXPECT_EQ(ReadBytes(dir / "bank00.vag").size(), 64U + 32U + 16U);
   EXPECT_EQ(ReadBytes(dir / "bank01.vag").size(), 64U + 16U + 16U);
   EXPECT_FALSE(state.sharedBank.loaded);
+  EXPECT_EQ(platform.notes, std::vector<std::string>{"wrote bank00.vag to bank01.vag"});
 }
 
 TEST_F(MenuCommands, ToVagOfABankWithoutSamplesSaysWhyNothingAppeared) {
@@ -188,6 +195,7 @@ TEST_F(MenuCommands, ToVagOfABankWithoutSamplesSaysWhyNothingAppeared) {
   ASSERT_EQ(platform.dialogs.messages.size(), 1U);
   EXPECT_EQ(platform.dialogs.messages[0].second, "ToVAG " + path.string() + ":\nthe VAB holds no sample");
   EXPECT_EQ(dir.Listing(), std::vector<std::string>{"empty.vab"});
+  EXPECT_TRUE(platform.notes.empty());
 }
 
 TEST_F(MenuCommands, SepToSeqAndSeqToMidWriteBesideTheChosenFile) {
@@ -201,6 +209,7 @@ TEST_F(MenuCommands, SepToSeqAndSeqToMidWriteBesideTheChosenFile) {
   ASSERT_GE(midi.size(), 4U);
   EXPECT_EQ(std::string(midi.begin(), midi.begin() + 4), "MThd");
   EXPECT_TRUE(platform.dialogs.messages.empty());
+  EXPECT_EQ(platform.notes, (std::vector<std::string>{"wrote music00.seq to music01.seq", "wrote song.mid"}));
 }
 
 TEST_F(MenuCommands, PercentInANameIsTakenLiterally) {
@@ -225,6 +234,36 @@ TEST_F(MenuCommands, AConversionThatWritesNothingNamesTheFileAndTheReason) {
   EXPECT_EQ(platform.dialogs.messages[1].second,
             "ToPSF " + (dir / "gone.exe").string() + ":\ncannot open: No such file or directory");
   EXPECT_EQ(dir.Listing(), std::vector<std::string>{"song.sep"});
+  EXPECT_TRUE(platform.notes.empty());
+}
+
+TEST_F(MenuCommands, NotesNameSingleAndNumberedOutputsByFileName) {
+  EXPECT_EQ(ui::WrittenNote(ui::COMMAND_SEQ_TO_MIDI, "/m/town.SEQ"), "wrote town.mid");
+  EXPECT_EQ(ui::WrittenNote(ui::COMMAND_SEP_TO_SEQ, "/m/town.sep", 1), "wrote town00.seq");
+  // A drop does not know how many numbered files it wrote.
+  EXPECT_EQ(ui::WrittenNote(ui::COMMAND_VAB_TO_VAG, "/m/bank.vab"), "wrote the VAG files of bank.vab");
+  EXPECT_EQ(ui::WrittenNote(ui::COMMAND_ABOUT, "/m/bank.vab"), "");
+}
+
+TEST_F(MenuCommands, EveryMenuHasDistinctMnemonicsTakenFromItsTexts) {
+  std::string titleLetters;
+  for (const ui::MenuBarEntry& entry : ui::MainMenuBar()) {
+    EXPECT_NE(entry.title.find(entry.mnemonic), std::string_view::npos) << entry.title;
+    titleLetters += entry.mnemonic;
+    std::string itemLetters;
+    for (const ui::MenuItem& item : entry.items) {
+      if (item.commandId == ui::MENU_SEPARATOR) continue;
+      EXPECT_NE(item.text.find(item.mnemonic), std::string_view::npos) << item.text;
+      EXPECT_EQ(itemLetters.find(item.mnemonic), std::string::npos) << item.text;
+      itemLetters += item.mnemonic;
+    }
+  }
+  EXPECT_EQ(titleLetters, "FESVP");
+  EXPECT_EQ(ui::MenuTextWithMnemonic("Exit", 'x'), "E&xit");
+  EXPECT_EQ(ui::MenuTextWithMnemonic("SeqToMid", 'S'), "&SeqToMid");
+  EXPECT_EQ(ui::MenuTextWithMnemonic("R&B", 'B'), "R&&&B");
+  EXPECT_EQ(ui::MenuTextWithMnemonic("PSF", 0), "PSF");
+  EXPECT_EQ(ui::MenuTextWithMnemonic("PSF", 'z'), "PSF");
 }
 
 }  // namespace

@@ -8,19 +8,22 @@ namespace ui {
 
 namespace {
 
-constexpr std::array FILE_ITEMS{MenuItem{"About", COMMAND_ABOUT}, MenuItem{}, MenuItem{"Exit", COMMAND_EXIT}};
-constexpr std::array EXE_ITEMS{MenuItem{"ToPSF", COMMAND_EXE_TO_PSF}, MenuItem{"FromPSF", COMMAND_PSF_TO_EXE}};
-constexpr std::array SEQUENCE_ITEMS{MenuItem{"SepToSeq", COMMAND_SEP_TO_SEQ}, MenuItem{},
-                                    MenuItem{"SeqToMid", COMMAND_SEQ_TO_MIDI}};
-constexpr std::array VAB_ITEMS{MenuItem{"Split", COMMAND_SPLIT_VAB}, MenuItem{"Combine", COMMAND_COMBINE_VAB},
-                               MenuItem{}, MenuItem{"ToVAG", COMMAND_VAB_TO_VAG}};
+// Mnemonic letters are unique within each menu, and the bar's titles start with five different letters.
+constexpr std::array FILE_ITEMS{MenuItem{"About", COMMAND_ABOUT, 'A'}, MenuItem{},
+                                MenuItem{"Exit", COMMAND_EXIT, 'x', "Ctrl+Q"}};
+constexpr std::array EXE_ITEMS{MenuItem{"ToPSF", COMMAND_EXE_TO_PSF, 'T'},
+                               MenuItem{"FromPSF", COMMAND_PSF_TO_EXE, 'F'}};
+constexpr std::array SEQUENCE_ITEMS{MenuItem{"SepToSeq", COMMAND_SEP_TO_SEQ, 'S'}, MenuItem{},
+                                    MenuItem{"SeqToMid", COMMAND_SEQ_TO_MIDI, 'M'}};
+constexpr std::array VAB_ITEMS{MenuItem{"Split", COMMAND_SPLIT_VAB, 'S'}, MenuItem{"Combine", COMMAND_COMBINE_VAB, 'C'},
+                               MenuItem{}, MenuItem{"ToVAG", COMMAND_VAB_TO_VAG, 'T'}};
 
 constexpr std::array MENU_BAR{
-    MenuBarEntry{"File", FILE_ITEMS, MENU_SEPARATOR},
-    MenuBarEntry{"EXE", EXE_ITEMS, MENU_SEPARATOR},
-    MenuBarEntry{"Sequence", SEQUENCE_ITEMS, MENU_SEPARATOR},
-    MenuBarEntry{"VAB", VAB_ITEMS, MENU_SEPARATOR},
-    MenuBarEntry{"PSF", {}, COMMAND_PSF},
+    MenuBarEntry{"File", FILE_ITEMS, MENU_SEPARATOR, 'F'},
+    MenuBarEntry{"EXE", EXE_ITEMS, MENU_SEPARATOR, 'E'},
+    MenuBarEntry{"Sequence", SEQUENCE_ITEMS, MENU_SEPARATOR, 'S'},
+    MenuBarEntry{"VAB", VAB_ITEMS, MENU_SEPARATOR, 'V'},
+    MenuBarEntry{"PSF", {}, COMMAND_PSF, 'P'},
 };
 
 // The framework and build facts the About box has always shown.
@@ -41,6 +44,20 @@ std::string_view MenuTextOf(int commandId) {
     }
   }
   return {};
+}
+
+std::string MenuTextWithMnemonic(std::string_view text, char mnemonic) {
+  std::string shown;
+  bool marked = mnemonic == 0;
+  for (const char c : text) {
+    if (c == '&') shown += '&';  // a literal ampersand, not a mnemonic mark
+    if (!marked && c == mnemonic) {
+      shown += '&';
+      marked = true;
+    }
+    shown += c;
+  }
+  return shown;
 }
 
 std::string AboutText(const core::SystemInfo& info) {

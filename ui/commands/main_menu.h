@@ -26,6 +26,8 @@ inline constexpr int MENU_SEPARATOR = 0;
 struct MenuItem {
   std::string_view text;  // empty for a separator
   int commandId = MENU_SEPARATOR;
+  char mnemonic = 0;            // the letter of text that the keyboard reaches the item by; 0 for none
+  std::string_view shortcut{};  // a key sequence in Qt's portable form, e.g. "Ctrl+Q"; empty for none
 };
 
 // One entry of the menu bar: a menu with items, or a top-level item with a command of its own.
@@ -33,10 +35,15 @@ struct MenuBarEntry {
   std::string_view title;
   std::span<const MenuItem> items;  // empty for a top-level item
   int commandId = MENU_SEPARATOR;   // the top-level item's command
+  char mnemonic = 0;                // the letter of title that Alt reaches the entry by
 };
 
-// The menu bar, left to right. The texts carry no mnemonic letters.
+// The menu bar, left to right. The texts are the plain names; each entry names its mnemonic letter apart.
 std::span<const MenuBarEntry> MainMenuBar();
+
+// The text as a menu shows it: "&" before the first occurrence of the mnemonic letter ("E&xit"), any "&"
+// already in the text doubled; the plain text when the letter is 0 or does not occur.
+std::string MenuTextWithMnemonic(std::string_view text, char mnemonic);
 
 // The menu text of a command, e.g. "ToPSF"; empty for an unknown id.
 std::string_view MenuTextOf(int commandId);

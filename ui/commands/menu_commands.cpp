@@ -1,6 +1,7 @@
 #include "ui/commands/menu_commands.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "core/failure.h"
@@ -28,15 +29,28 @@ std::string ChooseFile(core::Platform& platform, std::string_view defaultExtensi
   return platform.ChooseOpenFile(defaultExtension, filter);
 }
 
-// Reports a failed conversion of one chosen file, with the reason the converter noted.
-void ReportIfFailed(core::Platform& platform, int commandId, const std::string& path, bool succeeded) {
+// Reports a failed conversion of one chosen file, with the reason the converter noted; true when it did.
+bool ReportIfFailed(core::Platform& platform, int commandId, const std::string& path, bool succeeded) {
   std::string reason = core::TakeFailureReason();
-  if (succeeded && reason.empty()) return;
+  if (succeeded && reason.empty()) return false;
   if (reason.empty()) reason = commandId == COMMAND_SEP_TO_SEQ ? "no sequence found" : NO_OUTPUT;
   ReportFailure(platform, core::FormatText("%s %s", std::string(MenuTextOf(commandId)).c_str(), path.c_str()), reason);
+  return true;
 }
 
-void RunConversion(int commandId, AppState& state, core::Platform& platform) {
+// The last part of a path, as its bytes.
+std::string FileNameOf(std::string_view path) { return core::PathToText(core::TextToPath(path).filename()); }
+
+std::string NumberedNote(std::string_view inputPath, int count, std::string_view extension) {
+  const std::string directory = core::GetDirectoryPart(inputPath);
+  const std::string baseName = core::GetBaseName(inputPath);
+  const std::string first = FileNameOf(core::JoinNumberedOutputName(directory, baseName, 0, extension));
+  if (count == 1) return "wrote " + first;
+  const std::string last = FileNameOf(core::JoinNumberedOutputName(directory, baseName, count - 1, extension));
+  return core::FormatText("wrote %s to %s", first.c_str(), last.c_str());
+}
+
+void RunConversion(int commandId, AppState& state, WindowPlatform& platform) {
   std::string path;
   switch (commandId) {
     case COMMAND_EXE_TO_PSF:
@@ -63,6 +77,7 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
 
   core::TakeFailureReason();
   bool succeeded = false;
+  int written = 0;  // numbered files written
   switch (commandId) {
     case COMMAND_EXE_TO_PSF:
       succeeded = psf::ConvertExeToPsf(core::TextToPath(path));
@@ -78,6 +93,7 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
       const vab::VagExtraction done = vab::ExtractVagsBeside(state.sharedBank, core::TextToPath(path));
       vab::ReleaseBank(state.sharedBank);
       succeeded = done.loaded && done.written == done.sampleCount;
+      written = done.written;
       // A bank without samples rightly writes no file; the user is told why nothing appeared.
       if (done.loaded && done.sampleCount == 0) {
         core::TakeFailureReason();
@@ -91,6 +107,7 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
       std::int32_t count = 0;
       // A file that holds no sequence writes nothing, and says so.
       succeeded = seq::ConvertSepToSeq(core::TextToPath(path), count) && count > 0;
+      written = count;
       break;
     }
     case COMMAND_SEQ_TO_MIDI:
@@ -99,10 +116,11 @@ void RunConversion(int commandId, AppState& state, core::Platform& platform) {
     default:
       break;
   }
-  ReportIfFailed(platform, commandId, path, succeeded);
+  if (ReportIfFailed(platform, commandId, path, succeeded)) return;
+  platform.ShowPassingNote(WrittenNote(commandId, path, written));
 }
 
-void CombineFiles(AppState& state, core::Platform& platform) {
+void CombineFiles(AppState& state, WindowPlatform& platform) {
   // All three dialogs come up, one after the other, whatever the earlier answers.
   const std::string vhPath = ChooseFile(platform, "VH", "Sony PlayStation File (*.VH)", "*.VH");
   const std::string vbPath = ChooseFile(platform, "VB", "Sony PlayStation File (*.VB)", "*.VB");
@@ -112,14 +130,43 @@ void CombineFiles(AppState& state, core::Platform& platform) {
                                          core::TextToPath(vbPath)) != 0;
   vab::ReleaseBank(state.sharedBank);
   std::string reason = core::TakeFailureReason();
+  if (succeeded) {
+    platform.ShowPassingNote(WrittenNote(COMMAND_COMBINE_VAB, vabPath));
+    return;
+  }
   // A cancelled dialog leaves nothing to report: the user chose not to combine.
-  if (succeeded || vhPath.empty() || vbPath.empty() || vabPath.empty()) return;
+  if (vhPath.empty() || vbPath.empty() || vabPath.empty()) return;
   if (reason.empty()) reason = NO_OUTPUT;
   ReportFailure(platform,
                 core::FormatText("Combine %s and %s into %s", vhPath.c_str(), vbPath.c_str(), vabPath.c_str()), reason);
 }
 
 }  // namespace
+
+std::string WrittenNote(int commandId, std::string_view inputPath, int count) {
+  const std::string input(inputPath);
+  const auto beside = [&input](std::string_view extension) {
+    return FileNameOf(core::OutputNameBeside(input, extension));
+  };
+  switch (commandId) {
+    case COMMAND_EXE_TO_PSF:
+      return "wrote " + beside("psf");
+    case COMMAND_PSF_TO_EXE:
+      return "wrote " + beside("exe");
+    case COMMAND_SEQ_TO_MIDI:
+      return "wrote " + beside("mid");
+    case COMMAND_SPLIT_VAB:
+      return core::FormatText("wrote %s and %s", beside("vh").c_str(), beside("vb").c_str());
+    case COMMAND_COMBINE_VAB:
+      return "wrote " + FileNameOf(input);
+    case COMMAND_SEP_TO_SEQ:
+      return count > 0 ? NumberedNote(input, count, "seq") : "wrote the SEQ files of " + FileNameOf(input);
+    case COMMAND_VAB_TO_VAG:
+      return count > 0 ? NumberedNote(input, count, "vag") : "wrote the VAG files of " + FileNameOf(input);
+    default:
+      return {};
+  }
+}
 
 void ReportFailure(core::Platform& platform, std::string_view what, std::string_view reason) {
   core::ShowUtilityMessage(platform,

@@ -37,6 +37,16 @@ void Configure(QFileDialog& dialog, const core::FileFilter& filter) {
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
 }
 
+// What an open dialog asks for, by the default extension its command gives: "Open VH file (voice header)".
+QString OpenCaption(std::string_view defaultExtension) {
+  QString caption = QStringLiteral("Open %1 file").arg(ToQString(defaultExtension));
+  const QString upper = ToQString(defaultExtension).toUpper();
+  // The two halves of a split VAB look alike in a file list; the title tells which one is asked for.
+  if (upper == QLatin1String("VH")) caption += QStringLiteral(" (voice header)");
+  if (upper == QLatin1String("VB")) caption += QStringLiteral(" (voice samples)");
+  return caption;
+}
+
 }  // namespace
 
 FileDialog::FileDialog(const QString& caption, std::string_view defaultExtension)
@@ -82,7 +92,7 @@ QString QtNameFilter(std::string_view description, std::string_view patterns) {
 }
 
 std::unique_ptr<FileDialog> MakeOpenFileDialog(std::string_view defaultExtension, const core::FileFilter& filter) {
-  auto dialog = std::make_unique<FileDialog>(QStringLiteral("Open"), defaultExtension);
+  auto dialog = std::make_unique<FileDialog>(OpenCaption(defaultExtension), defaultExtension);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
   Configure(*dialog, filter);
@@ -90,7 +100,7 @@ std::unique_ptr<FileDialog> MakeOpenFileDialog(std::string_view defaultExtension
 }
 
 std::unique_ptr<FileDialog> MakeSaveVabFileDialog() {
-  auto dialog = std::make_unique<FileDialog>(QStringLiteral("Save As"), core::VAB_SAVE_EXTENSION);
+  auto dialog = std::make_unique<FileDialog>(QStringLiteral("Save VAB file as"), core::VAB_SAVE_EXTENSION);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);

@@ -37,12 +37,13 @@ QString CaselessPatterns(std::string_view patterns);
 // One filter entry as a Qt name filter: the description as shown, the caseless patterns behind it.
 QString QtNameFilter(std::string_view description, std::string_view patterns);
 
-// The modal open dialog: no owner window, the first filter selected, the default extension appended to a
+// The modal open dialog, titled by what it asks for ("Open SEQ file"; VH and VB say which half of a VAB):
+// no owner window, the first filter selected, the default extension appended to a
 // name typed without one, the file must exist, one file only.
 std::unique_ptr<FileDialog> MakeOpenFileDialog(std::string_view defaultExtension, const core::FileFilter& filter);
 
-// The modal save dialog for a VAB: "*.VAB", default extension "VAB" (written ".vab"), no question before
-// replacing a file.
+// The modal save dialog for a VAB, titled "Save VAB file as": "*.VAB", default extension "VAB" (written ".vab"), no
+// question before replacing a file.
 std::unique_ptr<FileDialog> MakeSaveVabFileDialog();
 
 // Runs a dialog made above; the chosen path's bytes, or "" when the user cancelled.

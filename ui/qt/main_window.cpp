@@ -6,10 +6,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -28,6 +31,10 @@ namespace ui {
 namespace {
 
 QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString MenuText(std::string_view text, char mnemonic) {
+  return QString::fromStdString(MenuTextWithMnemonic(text, mnemonic));
+}
 
 // What a drop carries, in the order it lists them: the local files' paths as bytes, and the URLs that name
 // no local file.
@@ -67,11 +74,17 @@ MainWindow::MainWindow(AppState& state)
   BuildMenuBar();
   layout->setMenuBar(m_menuBar);
 
-  // The client area shows nothing but the window background.
+  // The client area shows the window background and, in its middle, what can be dropped on it.
   m_client = new QWidget(this);
   m_client->setFixedSize(m_state.mainWindow.clientWidth, m_state.mainWindow.clientHeight);
   m_client->setAutoFillBackground(true);
   m_client->setBackgroundRole(QPalette::Base);
+  auto* clientLayout = new QVBoxLayout(m_client);
+  m_dropHint = new QLabel(QString::fromLatin1(DROP_HINT), m_client);
+  m_dropHint->setAlignment(Qt::AlignCenter);
+  m_dropHint->setWordWrap(true);
+  m_dropHint->setForegroundRole(QPalette::PlaceholderText);
+  clientLayout->addWidget(m_dropHint);
   layout->addWidget(m_client);
 
   m_statusBar = new StatusBar(m_state.mainWindow.clientWidth, StatusLeftPartEnd(m_state.mainWindow), this);
@@ -80,6 +93,15 @@ MainWindow::MainWindow(AppState& state)
   m_platform.SetStatusTexts(VERSION_TEXT, IDLE_STATUS_RIGHT);
 
   setAcceptDrops(true);
+
+  // F10 opens the first menu, as on other desktops' windows.
+  auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(menuKey, &QShortcut::activated, this, [this] {
+    const QList<QAction*> entries = m_menuBar->actions();
+    if (entries.isEmpty()) return;
+    m_menuBar->setFocus(Qt::ShortcutFocusReason);
+    m_menuBar->setActiveAction(entries.front());
+  });
 
   m_dropTimer.setSingleShot(true);
   m_dropTimer.setInterval(0);
@@ -91,20 +113,26 @@ MainWindow::MainWindow(AppState& state)
 void MainWindow::BuildMenuBar() {
   for (const MenuBarEntry& entry : MainMenuBar()) {
     if (entry.items.empty()) {
-      QAction* action = m_menuBar->addAction(ToQString(entry.title));
+      QAction* action = m_menuBar->addAction(MenuText(entry.title, entry.mnemonic));
       action->setData(entry.commandId);
       const int id = entry.commandId;
       connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
       continue;
     }
-    QMenu* menu = m_menuBar->addMenu(ToQString(entry.title));
+    QMenu* menu = m_menuBar->addMenu(MenuText(entry.title, entry.mnemonic));
     for (const MenuItem& item : entry.items) {
       if (item.commandId == MENU_SEPARATOR) {
         menu->addSeparator();
         continue;
       }
-      QAction* action = menu->addAction(ToQString(item.text));
+      QAction* action = menu->addAction(MenuText(item.text, item.mnemonic));
       action->setData(item.commandId);
+      if (!item.shortcut.empty()) {
+        action->setShortcut(QKeySequence(ToQString(item.shortcut)));
+        // The key works while the menu is closed too.
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+      }
       const int id = item.commandId;
       connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     }
@@ -125,6 +153,8 @@ void MainWindow::HandleDrop(const std::vector<std::string>& paths, const std::ve
 }
 
 void MainWindow::SetStatusTexts(const QString& left, const QString& right) { m_statusBar->SetTexts(left, right); }
+
+void MainWindow::ShowPassingNote(const QString& note) { m_statusBar->ShowMessage(note, PASSING_NOTE_MS); }
 
 void MainWindow::CentreOnScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();

@@ -12,6 +12,7 @@
 #include "ui/qt/qt_platform.h"
 
 class QAction;
+class QLabel;
 class QMenuBar;
 
 namespace ui {
@@ -19,6 +20,10 @@ namespace ui {
 class StatusBar;
 
 inline constexpr const char* MAIN_WINDOW_TITLE = "Lanternfieldquarrystone Utility";
+// The empty client area's hint.
+inline constexpr const char* DROP_HINT = "Drop EXE, PSF, SEP, SEQ or VAB files here to convert them";
+// How long a note of what a command wrote stays over the status texts.
+inline constexpr int PASSING_NOTE_MS = 4000;
 
 // The utility's main window: menu bar, an empty 320 x 240 client area and a two-part status bar; fixed
 // size, no maximise box, accepting dropped files. Its menu items run the menu commands; closing it ends
@@ -30,6 +35,7 @@ class MainWindow : public QWidget {
   QMenuBar& menuBar() const { return *m_menuBar; }
   QWidget& clientArea() const { return *m_client; }
   StatusBar& statusBar() const { return *m_statusBar; }
+  QLabel& dropHint() const { return *m_dropHint; }
   WindowPlatform& platform() { return m_platform; }
 
   // The menu action that runs a command id; null for an id the menu does not have.
@@ -47,6 +53,8 @@ class MainWindow : public QWidget {
   // are reported with the files that produced nothing.
   void HandleDrop(const std::vector<std::string>& paths, const std::vector<std::string>& otherUrls = {});
   void SetStatusTexts(const QString& left, const QString& right);
+  // Shows a note over the status texts for PASSING_NOTE_MS.
+  void ShowPassingNote(const QString& note);
 
   // Places the window in the middle of its screen.
   void CentreOnScreen();
@@ -75,6 +83,7 @@ class MainWindow : public QWidget {
   QtPlatform m_platform;
   QMenuBar* m_menuBar = nullptr;
   QWidget* m_client = nullptr;
+  QLabel* m_dropHint = nullptr;
   StatusBar* m_statusBar = nullptr;
   std::function<void()> m_onClosed;
   // Drops wait here until the drop itself has been acknowledged, then are worked off in order.

@@ -29,6 +29,10 @@ void QtPlatform::SetStatusTexts(std::string_view left, std::string_view right) {
   if (m_window != nullptr) m_window->SetStatusTexts(MessageBoxText(left), MessageBoxText(right));
 }
 
+void QtPlatform::ShowPassingNote(std::string_view text) {
+  if (m_window != nullptr) m_window->ShowPassingNote(MessageBoxText(text));
+}
+
 void QtPlatform::RunBuilderDialog() { RunBuilderDialogLoop(m_state.builder, *this); }
 
 void QtPlatform::CloseMainWindow() {

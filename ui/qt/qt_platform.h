@@ -18,6 +18,7 @@ class QtPlatform final : public WindowPlatform {
   std::string ChooseSaveVabFile() override;
   void ShowMessageBox(std::string_view caption, std::string_view text) override;
   void SetStatusTexts(std::string_view left, std::string_view right) override;
+  void ShowPassingNote(std::string_view text) override;
   void RunBuilderDialog() override;
   void CloseMainWindow() override;
 

@@ -27,12 +27,29 @@ StatusBar::StatusBar(int width, int leftPartEnd, QWidget* parent) : QWidget(pare
   setFixedSize(width, QFontMetrics(font).height() + 9);
   setAutoFillBackground(true);
   setBackgroundRole(QPalette::Window);
+  m_messageTimer.setSingleShot(true);
+  connect(&m_messageTimer, &QTimer::timeout, this, [this] { ClearMessage(); });
 }
 
 void StatusBar::SetTexts(const QString& left, const QString& right) {
   m_left = left;
   m_right = right;
+  m_message.clear();
+  m_messageTimer.stop();
   repaint();
+}
+
+void StatusBar::ShowMessage(const QString& message, int timeoutMs) {
+  m_message = message;
+  m_messageTimer.start(timeoutMs);
+  repaint();
+}
+
+void StatusBar::ClearMessage() {
+  m_messageTimer.stop();
+  if (m_message.isEmpty()) return;
+  m_message.clear();
+  update();
 }
 
 void StatusBar::paintEvent(QPaintEvent* /*event*/) {
@@ -45,6 +62,16 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
                           QRect(m_leftPartEnd, 2, width() - m_leftPartEnd, height() - 3)};
   const QString* texts[2] = {&m_left, &m_right};
   painter.setPen(colours.color(QPalette::WindowText));
+  if (!m_message.isEmpty()) {
+    // One panel across the bar, the message elided to fit.
+    const QRect panel = QRect(0, 2, width(), height() - 3).adjusted(1, 0, -1, 0);
+    qDrawShadePanel(&painter, panel, colours, true, 1);
+    const QRect textRect = panel.adjusted(TEXT_PADDING, 0, -TEXT_PADDING + 1, 0);
+    painter.setPen(colours.color(QPalette::WindowText));
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(m_message, Qt::ElideMiddle, textRect.width()));
+    return;
+  }
   for (int part = 0; part < 2; ++part) {
     const QRect panel = parts[part].adjusted(1, 0, -1, 0);
     qDrawShadePanel(&painter, panel, colours, true, 1);
