@@ -18,7 +18,11 @@ std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::f
                                      std::optional<unsigned> mode) {
   std::filesystem::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
-  std::string pattern = (directory / ("." + target.filename().string() + ".lfq-XXXXXX")).string();
+  // Appended piece by piece: prepending to a temporary string ("." + name) trips g++ 12's overlap check at -O3.
+  std::string leaf = ".";
+  leaf += target.filename().string();
+  leaf += ".lfq-XXXXXX";
+  const std::string pattern = (directory / leaf).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int descriptor = ::mkstemp(name.data());

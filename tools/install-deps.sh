@@ -10,4 +10,5 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y \
   qt6-base-dev libgl-dev xvfb xauth openbox \
   gcc-mipsel-linux-gnu binutils-mipsel-linux-gnu \
   python3 python3-mido python3-numpy ffmpeg timidity \
-  audacious audacious-plugins upse123 libupse-dev fluidsynth fluid-soundfont-gm
+  audacious audacious-plugins upse123 libupse-dev fluidsynth fluid-soundfont-gm \
+  desktop-file-utils appstream man-db bash-completion librsvg2-bin dpkg-dev file

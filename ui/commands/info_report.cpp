@@ -78,8 +78,9 @@ std::string FormatInfoJson(const InfoReport& report) {
   json += ",\"facts\":{";
   for (std::size_t i = 0; i < report.facts.size(); ++i) {
     const InfoFact& fact = report.facts[i];
-    json +=
-        (i ? "," : "") + JsonString(fact.key) + ":" + (fact.number ? JsonNumber(fact.number) : JsonString(fact.text));
+    // Appended in place: prepending a separator to a temporary string trips g++ 12's overlap check at -O3.
+    if (i) json += ',';
+    json += JsonString(fact.key) + ":" + (fact.number ? JsonNumber(fact.number) : JsonString(fact.text));
   }
   json += "},\"parameters\":[";
   for (std::size_t i = 0; i < report.parameters.size(); ++i) {
@@ -90,7 +91,8 @@ std::string FormatInfoJson(const InfoReport& report) {
   }
   json += "],\"tags\":{";
   for (std::size_t i = 0; i < report.tags.size(); ++i) {
-    json += (i ? "," : "") + JsonString(report.tags[i].name) + ":" + JsonString(report.tags[i].value);
+    if (i) json += ',';
+    json += JsonString(report.tags[i].name) + ":" + JsonString(report.tags[i].value);
   }
   json += "},\"length_s\":" + JsonNumber(report.lengthSeconds) + ",\"fade_s\":" + JsonNumber(report.fadeSeconds) + "}";
   return json;
