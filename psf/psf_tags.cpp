@@ -106,6 +106,8 @@ TagList ParseTagText(std::string_view text) {
   return tags;
 }
 
+std::string TagNameKey(std::string_view name) { return LowerAscii(name); }
+
 std::optional<std::string> FindTag(const TagList& tags, std::string_view name) {
   const std::string lower = LowerAscii(name);
   for (const Tag& tag : tags) {

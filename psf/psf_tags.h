@@ -30,6 +30,9 @@ std::optional<std::string_view> FindTagText(std::span<const std::uint8_t> psf);
 // skipped, a repeated name continuing its value on a new line. Names are lower-cased.
 TagList ParseTagText(std::string_view text);
 
+// The name as tags hold it: ASCII letters in lower case.
+std::string TagNameKey(std::string_view name);
+
 // The value of name (any letter case), or nothing when the list does not hold it.
 std::optional<std::string> FindTag(const TagList& tags, std::string_view name);
 

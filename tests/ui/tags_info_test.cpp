@@ -56,7 +56,7 @@ TEST_F(TagsInfoTest, TagsAreWrittenKeptByOpenAndLengthIsComputed) {
             "title=Caf\xC3\xA9\ncomment=a\ncomment=b\nartist=Out\nlength=0:00.2\nfade=0:10.0\nutf8=1");
 
   // OPEN keeps them; TAG removes and adds; no TAG at all keeps the described default.
-  run = Run({"OPEN", "one.psf", "TAG", "comment", "", "TAG", "game", "G", "OUT", "two.psf"});
+  run = Run({"OPEN", "one.psf", "TAG", "Comment", "", "TAG", "game", "G", "TAG", "_refresh", "", "OUT", "two.psf"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(TagText("two.psf"), "title=Caf\xC3\xA9\nartist=Out\nlength=0:00.2\nfade=0:10.0\ngame=G\nutf8=1");
   EXPECT_EQ(Run(With({"OUT", "plain.psf"})).status, 0);

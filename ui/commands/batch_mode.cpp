@@ -145,12 +145,12 @@ void RunTag(BatchRun& run, std::size_t index) {
   const std::string& value = run.arguments[index + 2];
   psf::TagList checked;
   std::string reason;
-  if (!psf::SetTag(checked, name, value.empty() ? std::string_view("x") : std::string_view(value), reason)) {
+  if (!psf::SetTag(checked, name, value, reason)) {
     run.Report("TAG", name, reason);
     return;
   }
   psf::TagList edits = run.tagEdits;
-  edits.push_back({checked.front().name, value});
+  edits.push_back({psf::TagNameKey(name), value});
   if (!psf::FormatTagText(psf::ApplyTagEdits(run.builder(), edits), reason)) {
     run.Report("TAG", name, reason);
     return;
