@@ -20,7 +20,12 @@ int RunGenerator(const std::string& arguments) {
   return std::system(command.c_str());
 }
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) {
+  std::string quoted = "'";
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
 
 TEST(DriverImageGenerator, LaysTheProgramBelowTheFixedRegion) {
   TempDir dir;

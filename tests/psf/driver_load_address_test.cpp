@@ -24,7 +24,9 @@ using testing_support::WriteBytes;
 // text starting later drops the bytes before tAddr, text starting earlier gains zeros in front.
 std::vector<std::uint8_t> DriverLoadingAt(std::uint32_t tAddr) {
   const std::vector<std::uint8_t> builtin = BuiltinExe();
-  std::vector<std::uint8_t> exe(builtin.begin(), builtin.begin() + 2048);
+  std::vector<std::uint8_t> exe;
+  exe.reserve(builtin.size() + 0x10000);
+  exe.assign(builtin.begin(), builtin.begin() + 2048);
   constexpr std::uint32_t BUILTIN_T_ADDR = 0x80010000;
   constexpr std::uint32_t BUILTIN_END = 0x80024000;
   if (tAddr >= BUILTIN_T_ADDR) {

@@ -25,8 +25,15 @@ using testing_support::WriteBytes;
 
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += '\'';
+  return quoted;
 }
 
 // What the shell command wrote on standard output and standard error.
@@ -44,8 +51,12 @@ std::string Capture(const std::string& command) {
 
 // The summary lines mido_summary.py prints for the files, with its error output.
 std::string ReadWithMido(const std::vector<std::filesystem::path>& files) {
-  std::string command = "/usr/bin/python3 " + Quote(LFQ_SOURCE_DIR "/tests/seq/mido_summary.py");
-  for (const auto& file : files) command += " " + Quote(file.string());
+  std::string command = "/usr/bin/python3 ";
+  command += Quote(LFQ_SOURCE_DIR "/tests/seq/mido_summary.py");
+  for (const auto& file : files) {
+    command += ' ';
+    command += Quote(file.string());
+  }
   return Capture(command);
 }
 

@@ -39,7 +39,10 @@ inline Bytes SepStart() { return {'p', 'Q', 'E', 'S', 0x00, 0x00}; }
 // One SEP record: sequence number, the seven resolution/tempo/rhythm bytes, the data size, the data.
 inline Bytes SepRecord(std::uint16_t number, const Bytes& timing, const Bytes& data) {
   const auto size = static_cast<std::uint32_t>(data.size());
-  Bytes record{static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+  Bytes record;
+  record.reserve(2 + timing.size() + 4 + data.size());
+  record.push_back(static_cast<std::uint8_t>(number >> 8));
+  record.push_back(static_cast<std::uint8_t>(number));
   record.insert(record.end(), timing.begin(), timing.end());
   for (int shift = 24; shift >= 0; shift -= 8) record.push_back(static_cast<std::uint8_t>(size >> shift));
   record.insert(record.end(), data.begin(), data.end());

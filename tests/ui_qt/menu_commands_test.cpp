@@ -45,9 +45,15 @@ TEST_F(MenuCommands, MenuBarHoldsTheItemsInOrderWithTheirIds) {
     std::string line = std::string(entry.title) + ":";
     if (entry.items.empty()) line += " (" + std::to_string(entry.commandId) + ")";
     for (const ui::MenuItem& item : entry.items) {
-      line += item.commandId == ui::MENU_SEPARATOR
-                  ? std::string(" -")
-                  : " " + std::string(item.text) + "(" + std::to_string(item.commandId) + ")";
+      if (item.commandId == ui::MENU_SEPARATOR) {
+        line += " -";
+      } else {
+        line += ' ';
+        line += item.text;
+        line += '(';
+        line += std::to_string(item.commandId);
+        line += ')';
+      }
     }
     seen.push_back(line);
   }

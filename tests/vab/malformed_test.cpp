@@ -2,6 +2,7 @@
 // whose input does not load writes no output at all.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 
 #include "bank_bytes.h"
@@ -143,7 +144,9 @@ TEST(MalformedBanks, RandomByteFlipsLoadWholeOrNotAtAll) {
       names.push_back("f.vh");
       names.push_back("f.vb");
       for (unsigned i = 0; i < expected.samples; ++i) {
-        names.push_back("f" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".vag");
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02u.vag", i);
+        names.emplace_back(name);
       }
     } else {
       ++refused;
