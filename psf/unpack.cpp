@@ -26,7 +26,10 @@ namespace {
 constexpr std::string_view INFO_MARKER = "PSF_DRIVER_INFO:";
 constexpr std::uint32_t LOWEST_DATA_ADDRESS = 0x80010000;  // the driver takes no data from below its program
 constexpr std::uint32_t VB_ADDRESS_DEFAULT = 0x80160000;
-constexpr std::size_t VAG_HEADER_SIZE = 0x30;  // the ADPCM data follows; its size stands big-endian at +0x0C
+// A VAG's data size stands big-endian at +0x0C. The driver reads that much behind 64 bytes of header (16 more
+// than a 48-byte header needs): the utility's own VAGs have a 64-byte header, others one of 48 bytes.
+constexpr std::size_t VAG_HEADER_SIZE = 0x30;
+constexpr std::size_t VAG_READ_HEADER_SIZE = 0x40;
 constexpr std::size_t VAG_DATA_SIZE_OFFSET = 0x0C;
 constexpr std::uint32_t LARGEST_DECIMAL_VALUE = 0xFFFF;  // larger values (addresses) are written in hexadecimal
 
@@ -127,7 +130,7 @@ std::optional<SongPart> TakeSong(const RamImage& image, std::uint32_t address, s
   }
   const auto region = data->first(std::min(data->size(), SEQUENCE_READ_SIZE));
   if (StartsWith(*data, "VAGp") && data->size() >= VAG_HEADER_SIZE) {
-    const std::size_t length = VAG_HEADER_SIZE + std::size_t{core::LoadU32Be(*data, VAG_DATA_SIZE_OFFSET)};
+    const std::size_t length = VAG_READ_HEADER_SIZE + std::size_t{core::LoadU32Be(*data, VAG_DATA_SIZE_OFFSET)};
     if (length <= data->size()) return SongPart{SongType::Vag, data->first(length)};
     shortfalls.push_back(
         core::FormatText("the VAG at 0x%08X claims %zu bytes, more than RAM holds: no song taken", address, length));

@@ -26,7 +26,8 @@ struct UnpackedPsf {
 
 // Takes apart the program of a PSF (a PS-X EXE) whose driver carries a driver-info block of this driver's
 // layout: the song at the sequence address cut to its real length (a SEQ through its end of track, a SEP
-// through its last whole record, a VAG by its header's data size), the VH and the VB the VH sizes, and a
+// through its last whole record, a VAG as far as the driver reads it: 64 bytes of header and the data size
+// the header gives), the VH and the VB the VH sizes, and a
 // command "lfqutil MAKE TAG ... PARAM ... SEQ|VAG NAME.ext VH NAME.vh VB NAME.vb OUT NAME.psf" naming every
 // tag a TAG can set and every parameter that differs from the built-in driver's value after MAKE. The
 // rebuild is worked out in memory; each way it would differ from program or tags is a shortfall. Nothing

@@ -40,9 +40,9 @@ Bytes TwoRecordSep() {
           0x00, 0x91, 0x43, 0x64, 0x30, 0x43, 0x00, 0x00, 0xFF, 0x2F, 0x00};
 }
 
-// A VAG of two ADPCM blocks behind its 48-byte header (data size 32, 22,050 Hz).
+// A VAG as the utility writes them: a 64-byte header (data size 32, 22,050 Hz), then two ADPCM blocks.
 Bytes SmallVag() {
-  Bytes vag(48, 0);
+  Bytes vag(64, 0);
   const std::uint8_t head[] = {'V', 'A', 'G', 'p', 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0x56, 0x22};
   std::copy(std::begin(head), std::end(head), vag.begin());
   for (int i = 0; i < 32; ++i) vag.push_back(static_cast<std::uint8_t>(i == 17 ? 0x01 : 0x11 * (i % 7)));

@@ -28,9 +28,12 @@ void RunUnpack(BatchRun& run, std::size_t index) {
     run.ReportNoted("UNPACK", psfPath, "cannot read the PSF");
     return;
   }
+  // A PSF named without an extension names its parts after its whole file name.
+  std::string name = core::GetBaseName(psfPath);
+  if (name.empty()) name = core::PathToText(core::TextToPath(psfPath).filename());
   std::string reason;
   const std::optional<psf::UnpackedPsf> unpacked =
-      psf::UnpackPsfProgram(contents->program, contents->tags, core::GetBaseName(psfPath), reason);
+      psf::UnpackPsfProgram(contents->program, contents->tags, name, reason);
   if (!unpacked) {
     run.Report("UNPACK", psfPath, "nothing written: " + reason);
     return;
