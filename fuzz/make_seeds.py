@@ -161,6 +161,15 @@ def main():
             "duration": struct.pack("<d", 62.34) + b"1:02:03.4567",
             "duration_tenth": struct.pack("<d", 0.1) + b"59.9",
         },
+        "unpack": {
+            "demo": b"\x08demo.psf" + bytes(10) + struct.pack("<H", len(demo_seq)) + demo_seq + demo_vh
+            + b"[TAG]title=Demo\nlength=1:00.0",
+            "sep_two_slots": b"\x05s.psf" + bytes([0x3C]) + struct.pack("<I", 2) + bytes([0x36]) + struct.pack("<HH", 1, 0)
+            + struct.pack("<H", len(two_records)) + two_records + small_vh + adpcm,
+            "vag_mode": b"\x07-v.x.psf" + bytes([0x18]) + struct.pack("<I", 2) + bytes([0]) + struct.pack("<I", 0x800A0000) + struct.pack("<H", len(vag))
+            + vag + small_vh + b"[TAG]comment=it's\ncomment=two lines\n_lib=x.psflib\nutf8=1",
+            "garbage_after_seq": b"\x00" + bytes(10) + struct.pack("<H", len(tiny_seq) + 3) + tiny_seq + b"\x07\x07\x07",
+        },
         "song_length": {
             "demo_defaults": song_length_input(b"", demo_seq, demo_vh),
             "demo_ramps": song_length_input(parameters({0x2C: 2, 0x40: 1, 0x9C: 3, 0xBC: 240}), demo_seq, demo_vh),

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/byte_io.h"
+#include "psf/played_sequences.h"
 #include "psf/psf_builder.h"
 #include "psf/ram_image.h"
 #include "psf/service_clock.h"
@@ -18,10 +19,6 @@ namespace {
 
 // What the driver's sequencer does, restated on events read once: the same tick accumulator, event budget,
 // pass ends, loops and voice releases, at the service times of ServiceClock.
-constexpr std::size_t SEQUENCE_REGION_SIZE = 0x40000;  // the driver reads no further than this
-constexpr std::size_t SEQ_HEADER_SIZE = 15;
-constexpr std::size_t SEP_RECORD_HEADER_SIZE = 13;
-constexpr std::size_t SEP_FIRST_RECORD = 6;
 constexpr std::uint32_t EVENTS_PER_SERVICE = 512;
 constexpr std::uint32_t EVENTS_FOR_SKIP = 200000;
 constexpr std::uint32_t ACC_LIMIT = 0x40000000;
@@ -171,45 +168,13 @@ Track ReadTrack(std::span<const std::uint8_t> data, std::span<const std::uint8_t
   return track;
 }
 
-struct SepRecord {
-  std::size_t start = 0, end = 0, header = 0;
-};
-
-// The record with the given id, walked as the driver walks them: ids in order from 0, none past the region.
-std::optional<SepRecord> FindSepRecord(std::span<const std::uint8_t> region, std::uint32_t id) {
-  std::size_t record = SEP_FIRST_RECORD;
-  for (std::uint32_t expected = 0; record + SEP_RECORD_HEADER_SIZE <= region.size() && expected <= 0xFFFF; ++expected) {
-    if (core::LoadU16Be(region, record) != expected) return std::nullopt;
-    const std::size_t size = core::LoadU32Be(region, record + 9);
-    const std::size_t data = record + SEP_RECORD_HEADER_SIZE;
-    if (expected == id) return SepRecord{data, size > region.size() - data ? region.size() : data + size, record + 2};
-    if (size > region.size() - data) return std::nullopt;
-    record = data + size;
-  }
-  return std::nullopt;
-}
-
 // The sequences the driver finds at the sequence address: one for a SEQ, one or two records of a SEP.
 std::vector<Track> FindTracks(std::span<const std::uint8_t> songArea, const SongSettings& settings) {
   std::vector<Track> tracks;
-  if (songArea.size() < 16 || !HasMagic(songArea, "pQES")) return tracks;
-  const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_REGION_SIZE));
-  if (core::LoadU32Be(region, 4) != 0) {
-    tracks.push_back(ReadTrack(region.subspan(SEQ_HEADER_SIZE), region.subspan(8, 5), settings));
-    return tracks;
-  }
-  const std::uint32_t amount = std::clamp<std::uint32_t>(settings.sequenceAmount, 1, SLOTS);
-  for (std::uint32_t slot = 0; slot < amount; ++slot) {
-    const auto record = FindSepRecord(region, settings.sequenceId[slot]);
-    // A missing first record lets the second take the first slot; a missing second leaves one slot.
-    if (!record) {
-      if (slot == 0) continue;
-      break;
-    }
-    Track track = ReadTrack(region.subspan(record->start, record->end - record->start),
-                            region.subspan(record->header, 5), settings);
-    track.figures.fromSep = true;
-    track.figures.sepId = settings.sequenceId[slot];
+  for (const PlayedSequence& sequence : FindPlayedSequences(settings, songArea)) {
+    Track track = ReadTrack(sequence.events, sequence.header, settings);
+    track.figures.fromSep = sequence.fromSep;
+    track.figures.sepId = sequence.sepId;
     tracks.push_back(std::move(track));
   }
   return tracks;
@@ -776,7 +741,7 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
                                                      std::span<const std::uint8_t> vh) {
   std::vector<SepRecordLength> records;
   if (songArea.size() < 16 || !HasMagic(songArea, "pQES") || core::LoadU32Be(songArea, 4) != 0) return records;
-  const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_REGION_SIZE));
+  const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_READ_SIZE));
   SongSettings alone = settings;
   alone.sequenceAmount = 1;
   // A hostile SEP may hold thousands of records that each play up to the limits: the listing shares one budget.

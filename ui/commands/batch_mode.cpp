@@ -12,6 +12,8 @@
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
 #include "ui/commands/batch_run.h"
+#include "ui/commands/batch_stems.h"
+#include "ui/commands/batch_unpack.h"
 #include "ui/commands/param_value.h"
 #include "vab/split_combine.h"
 #include "vab/vab_bank.h"
@@ -210,7 +212,7 @@ void RunParam(BatchRun& run, std::size_t index) {
 enum class KeywordRole {
   BuildStep,  // a failure leaves the build incomplete: nothing is written from it until the next MAKE or OPEN
   Output,     // writes from the build
-  OwnBank,    // works on a bank of its own
+  OwnBank,    // works on files of its own (a bank, a PSF taken apart)
 };
 
 struct Keyword {
@@ -223,12 +225,13 @@ struct Keyword {
 
 // Tested in this order; at most one matches an argument.
 constexpr Keyword KEYWORDS[] = {
-    {"COMBINE", 3, RunCombine, KeywordRole::OwnBank}, {"SPLIT", 1, RunSplit, KeywordRole::OwnBank},
-    {"MAKE", 0, RunMake, KeywordRole::BuildStep},     {"OPEN", 1, RunOpen, KeywordRole::BuildStep},
-    {"VAG", 1, RunVag, KeywordRole::BuildStep},       {"SEQ", 1, RunSeq, KeywordRole::BuildStep},
-    {"VH", 1, RunVh, KeywordRole::BuildStep},         {"VB", 1, RunVb, KeywordRole::BuildStep},
-    {"VAB", 1, RunVab, KeywordRole::BuildStep},       {"OUT", 1, RunOut, KeywordRole::Output},
-    {"PARAM", 0, RunParam, KeywordRole::BuildStep},   {"TAG", 2, RunTag, KeywordRole::BuildStep, true},
+    {"COMBINE", 3, RunCombine, KeywordRole::OwnBank},  {"SPLIT", 1, RunSplit, KeywordRole::OwnBank},
+    {"MAKE", 0, RunMake, KeywordRole::BuildStep},      {"OPEN", 1, RunOpen, KeywordRole::BuildStep},
+    {"VAG", 1, RunVag, KeywordRole::BuildStep},        {"SEQ", 1, RunSeq, KeywordRole::BuildStep},
+    {"VH", 1, RunVh, KeywordRole::BuildStep},          {"VB", 1, RunVb, KeywordRole::BuildStep},
+    {"VAB", 1, RunVab, KeywordRole::BuildStep},        {"OUT", 1, RunOut, KeywordRole::Output},
+    {"PARAM", 0, RunParam, KeywordRole::BuildStep},    {"TAG", 2, RunTag, KeywordRole::BuildStep, true},
+    {"STEMS", 1, RunStems, KeywordRole::Output, true}, {"UNPACK", 2, RunUnpack, KeywordRole::OwnBank, true},
 };
 
 const Keyword* FindKeyword(std::string_view argument) {

@@ -74,6 +74,8 @@ void PrintUsage(std::FILE* stream) {
       "  TAG NAME VALUE      set a tag of every later PSF (empty VALUE removes it; the two operands are\n"
       "                      never keywords); TAG length auto computes the song's length and fade\n"
       "  OUT FILE.psf        write the PSF with its tags (length=3:00.000 when no length was set)\n"
+      "  STEMS BASE          write BASE_chNN.psf for each channel NN with notes, the others muted\n"
+      "  UNPACK FILE.psf DIR write the PSF's song, VH, VB and NAME.cmd, the command that rebuilds it, into DIR\n"
       "  SPLIT FILE.vab      write FILE.vh and FILE.vb beside it\n"
       "  COMBINE VAB VH VB   write the VAB file from a VH and a VB\n"
       "Nothing is printed on success. Each keyword that fails, and each argument that no keyword used\n"
