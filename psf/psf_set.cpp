@@ -178,6 +178,12 @@ class SetLoader {
                                               PathText(path).c_str(), PathText(namedBy).c_str(), LIB_DEPTH_LIMIT));
       return false;
     }
+    if (files_.size() + chain_.size() >= SET_FILE_LIMIT) {
+      core::SetFailureReason(core::FormatText("%s %s (named by %s): the set would lay more than %zu files",
+                                              name.c_str(), PathText(path).c_str(), PathText(namedBy).c_str(),
+                                              SET_FILE_LIMIT));
+      return false;
+    }
     const auto fail = [&](const char* what) {
       const std::string noted = core::TakeFailureReason();
       core::SetFailureReason(core::FormatText("%s %s (named by %s): %s", name.c_str(), PathText(path).c_str(),

@@ -21,6 +21,9 @@ namespace psf {
 inline constexpr std::uint32_t SET_PAGE_SIZE = 2048;
 // How many "_lib" links a chain may follow from the file opened.
 inline constexpr std::size_t LIB_DEPTH_LIMIT = 10;
+// How many files one set may lay: a file may name the same library many times over, and a chain of such
+// files would otherwise multiply its loads level by level.
+inline constexpr std::size_t SET_FILE_LIMIT = 64;
 
 // A run of whole pages of RAM: the PS address of its first byte and its length in bytes.
 struct PageSpan {
@@ -75,7 +78,8 @@ struct PsfSet {
 // is laid as players lay it into zeroed RAM and given as one program image: the header of the first file
 // laid, t_addr the lowest text address, t_size up to the stack top, RAM from there to its end. Nothing
 // (reason noted, naming the file at fault and the one that named it) when a file cannot be read or decoded,
-// its text does not fit RAM, a chain runs more than 10 levels deep or comes back to a file it came from.
+// its text does not fit RAM, a chain runs more than 10 levels deep or comes back to a file it came from, or
+// the set would lay more than 64 files.
 std::optional<PsfSet> LoadPsfSet(const std::filesystem::path& path, const SetFileReader& read);
 
 // The same, reading regular files from disk.

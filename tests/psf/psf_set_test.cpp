@@ -194,6 +194,14 @@ TEST(LoadPsfSet, RefusesMissingLoopingAndTooDeepChains) {
   EXPECT_FALSE(files.Load("l0.psflib"));
   EXPECT_EQ(core::TakeFailureReason(), "_lib l11.psflib (named by l10.psflib) lies more than 10 _lib levels deep");
 
+  // A file may name one library many times, but a set lays at most 64 files.
+  std::string many = "_lib=p.psflib";
+  for (int number = 2; number <= 64; ++number) many += "\n_lib" + std::to_string(number) + "=p.psflib";
+  files.Add("p.psflib", Exe(0x80010000, 0x800, 1));
+  files.Add("many.minipsf", Exe(0x80010000, 0x800, 1), many);
+  EXPECT_FALSE(files.Load("many.minipsf"));
+  EXPECT_EQ(core::TakeFailureReason(), "_lib64 p.psflib (named by many.minipsf): the set would lay more than 64 files");
+
   // A library whose text does not fit RAM is named.
   files.Add("e.minipsf", Exe(0x80010000, 0x800, 1), "_lib=f.psflib");
   files.Add("f.psflib", Exe(0x801FF800, 0x1000, 1));
