@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "core/byte_io.h"
@@ -65,29 +66,29 @@ std::vector<std::uint64_t> Boundaries(const ProgramText& a, const ProgramText& b
 }
 
 // Index of the first (or last) byte where two equally long ranges differ; an empty range reads as zeros.
+// Whole blocks are compared with memcmp first, since a song set's ranges are megabytes that mostly agree.
 std::optional<std::size_t> FindDifference(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
                                           std::size_t length, bool last) {
-  const auto nonZero = [](std::uint8_t byte) { return byte != 0; };
+  static constexpr std::array<std::uint8_t, 4096> ZEROS{};
   if (a.empty() && b.empty()) return std::nullopt;
-  if (a.empty() || b.empty()) {
-    const std::span<const std::uint8_t> bytes = a.empty() ? b : a;
-    if (last) {
-      const auto at = std::find_if(bytes.rbegin(), bytes.rend(), nonZero);
-      if (at == bytes.rend()) return std::nullopt;
-      return length - 1 - static_cast<std::size_t>(at - bytes.rbegin());
+  const auto byteAt = [](std::span<const std::uint8_t> bytes, std::size_t index) {
+    return bytes.empty() ? std::uint8_t{0} : bytes[index];
+  };
+  const auto blockAt = [](std::span<const std::uint8_t> bytes, std::size_t index) {
+    return bytes.empty() ? ZEROS.data() : bytes.data() + index;
+  };
+  const std::size_t blocks = (length + ZEROS.size() - 1) / ZEROS.size();
+  for (std::size_t step = 0; step < blocks; ++step) {
+    const std::size_t block = last ? blocks - 1 - step : step;
+    const std::size_t from = block * ZEROS.size();
+    const std::size_t count = std::min(ZEROS.size(), length - from);
+    if (std::memcmp(blockAt(a, from), blockAt(b, from), count) == 0) continue;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t index = last ? from + count - 1 - i : from + i;
+      if (byteAt(a, index) != byteAt(b, index)) return index;
     }
-    const auto at = std::find_if(bytes.begin(), bytes.end(), nonZero);
-    if (at == bytes.end()) return std::nullopt;
-    return static_cast<std::size_t>(at - bytes.begin());
   }
-  if (last) {
-    const auto at = std::mismatch(a.rbegin(), a.rend(), b.rbegin()).first;
-    if (at == a.rend()) return std::nullopt;
-    return length - 1 - static_cast<std::size_t>(at - a.rbegin());
-  }
-  const auto at = std::mismatch(a.begin(), a.end(), b.begin()).first;
-  if (at == a.end()) return std::nullopt;
-  return static_cast<std::size_t>(at - a.begin());
+  return std::nullopt;
 }
 
 // The first (or last) PS address where the two texts differ.
@@ -133,6 +134,7 @@ class SetLoader {
   // "_lib3", ... until a number is missing.
   bool LayFile(const std::filesystem::path& path, std::span<const std::uint8_t> program, const TagList& tags,
                std::size_t depth) {
+    ++started_;
     chain_.push_back(path);
     bool laid = LoadLinked(tags, "_lib", depth) && LayProgram(path, program);
     for (int number = 2; laid; ++number) {
@@ -178,7 +180,7 @@ class SetLoader {
                                               PathText(path).c_str(), PathText(namedBy).c_str(), LIB_DEPTH_LIMIT));
       return false;
     }
-    if (files_.size() + chain_.size() >= SET_FILE_LIMIT) {
+    if (started_ >= SET_FILE_LIMIT) {
       core::SetFailureReason(core::FormatText("%s %s (named by %s): the set would lay more than %zu files",
                                               name.c_str(), PathText(path).c_str(), PathText(namedBy).c_str(),
                                               SET_FILE_LIMIT));
@@ -222,7 +224,65 @@ class SetLoader {
   std::vector<std::uint8_t> ram_;
   std::array<std::uint8_t, KEPT_HEADER_SIZE> header_{};
   std::uint32_t lowest_ = std::numeric_limits<std::uint32_t>::max();
+  std::size_t started_ = 0;  // files whose laying began
 };
+
+PageSpan ChangedPages(const ProgramText& library, const ProgramText& build) {
+  const std::int64_t origin = library.address;
+  const std::optional<std::uint64_t> first = FindDifferingAddress(library, build, false);
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+  if (first) {
+    const std::uint64_t last = FindDifferingAddress(library, build, true).value_or(*first);
+    start = PageBoundary(origin, static_cast<std::int64_t>(*first), false);
+    end = PageBoundary(origin, static_cast<std::int64_t>(last) + 1, true);
+  } else {
+    // Players need a text to lay: the first page of the library, which changes nothing.
+    start = std::min<std::int64_t>(origin, static_cast<std::int64_t>(RAM_END) - SET_PAGE_SIZE);
+    end = start + SET_PAGE_SIZE;
+  }
+  start = std::max<std::int64_t>(start, RAM_BASE);
+  end = std::min<std::int64_t>(end, static_cast<std::int64_t>(RAM_END));
+  return PageSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)};
+}
+
+// The minipsf's EXE: the library's 2048-byte header with the span, then the build's bytes of the span.
+std::optional<std::vector<std::uint8_t>> ComposeExe(std::span<const std::uint8_t> libraryHeader,
+                                                    const ProgramText& build, PageSpan span) {
+  if (!RamOffset(span.address, span.size)) {
+    core::SetFailureReason(
+        core::FormatText("pages 0x%08X-0x%08X lie outside RAM", span.address, span.address + span.size));
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> exe(libraryHeader.begin(), libraryHeader.end());
+  exe.resize(PSX_EXE_HEADER_SIZE, 0);
+  core::StoreU32Le(exe, EXE_T_ADDR_OFFSET, span.address);
+  core::StoreU32Le(exe, EXE_T_SIZE_OFFSET, span.size);
+  exe.resize(PSX_EXE_HEADER_SIZE + span.size, 0);
+  const std::uint64_t from = std::max<std::uint64_t>(span.address, build.address);
+  const std::uint64_t to = std::min<std::uint64_t>(span.address + std::uint64_t{span.size}, build.End());
+  if (from < to) {
+    const std::span<const std::uint8_t> bytes = Cover(build, from, to);
+    std::copy(bytes.begin(), bytes.end(),
+              exe.begin() + static_cast<std::ptrdiff_t>(PSX_EXE_HEADER_SIZE + from - span.address));
+  }
+  return exe;
+}
+
+// The minipsf's EXE from both headers and texts; refused when the two start differently.
+std::optional<std::vector<std::uint8_t>> MakeExe(std::span<const std::uint8_t> libraryHeader,
+                                                 const ProgramText& library, std::span<const std::uint8_t> buildHeader,
+                                                 const ProgramText& build) {
+  for (const std::size_t offset : {EXE_PC0_OFFSET, EXE_GP0_OFFSET, EXE_S_ADDR_OFFSET}) {
+    if (core::LoadU32Le(libraryHeader, offset) != core::LoadU32Le(buildHeader, offset)) {
+      core::SetFailureReason(
+          "the build's driver starts differently from the psflib's (entry point, gp or stack): write a new psflib");
+      return std::nullopt;
+    }
+  }
+  return ComposeExe(libraryHeader.first(std::min(libraryHeader.size(), PSX_EXE_HEADER_SIZE)), build,
+                    ChangedPages(library, build));
+}
 
 }  // namespace
 
@@ -236,22 +296,7 @@ std::optional<PageSpan> FindChangedPages(std::span<const std::uint8_t> libraryPr
   if (!library) return std::nullopt;
   const std::optional<ProgramText> build = ReadProgramText(program);
   if (!build) return std::nullopt;
-  const std::int64_t origin = library->address;
-  const std::optional<std::uint64_t> first = FindDifferingAddress(*library, *build, false);
-  std::int64_t start = 0;
-  std::int64_t end = 0;
-  if (first) {
-    const std::uint64_t last = FindDifferingAddress(*library, *build, true).value_or(*first);
-    start = PageBoundary(origin, static_cast<std::int64_t>(*first), false);
-    end = PageBoundary(origin, static_cast<std::int64_t>(last) + 1, true);
-  } else {
-    // Players need a text to lay: the first page of the library, which changes nothing.
-    start = std::min<std::int64_t>(origin, static_cast<std::int64_t>(RAM_END) - SET_PAGE_SIZE);
-    end = start + SET_PAGE_SIZE;
-  }
-  start = std::max<std::int64_t>(start, RAM_BASE);
-  end = std::min<std::int64_t>(end, static_cast<std::int64_t>(RAM_END));
-  return PageSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)};
+  return ChangedPages(*library, *build);
 }
 
 std::optional<std::vector<std::uint8_t>> ComposeMiniExe(std::span<const std::uint8_t> libraryProgram,
@@ -259,37 +304,16 @@ std::optional<std::vector<std::uint8_t>> ComposeMiniExe(std::span<const std::uin
   if (!ReadProgramText(libraryProgram)) return std::nullopt;
   const std::optional<ProgramText> build = ReadProgramText(program);
   if (!build) return std::nullopt;
-  if (!RamOffset(span.address, span.size)) {
-    core::SetFailureReason(
-        core::FormatText("pages 0x%08X-0x%08X lie outside RAM", span.address, span.address + span.size));
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> exe(libraryProgram.begin(), libraryProgram.begin() + PSX_EXE_HEADER_SIZE);
-  core::StoreU32Le(exe, EXE_T_ADDR_OFFSET, span.address);
-  core::StoreU32Le(exe, EXE_T_SIZE_OFFSET, span.size);
-  exe.resize(PSX_EXE_HEADER_SIZE + span.size, 0);
-  const std::uint64_t from = std::max<std::uint64_t>(span.address, build->address);
-  const std::uint64_t to = std::min<std::uint64_t>(span.address + std::uint64_t{span.size}, build->End());
-  if (from < to) {
-    const std::span<const std::uint8_t> bytes = Cover(*build, from, to);
-    std::copy(bytes.begin(), bytes.end(),
-              exe.begin() + static_cast<std::ptrdiff_t>(PSX_EXE_HEADER_SIZE + from - span.address));
-  }
-  return exe;
+  return ComposeExe(libraryProgram.first(PSX_EXE_HEADER_SIZE), *build, span);
 }
 
 std::optional<std::vector<std::uint8_t>> MakeMiniExe(std::span<const std::uint8_t> libraryProgram,
                                                      std::span<const std::uint8_t> program) {
-  const std::optional<PageSpan> span = FindChangedPages(libraryProgram, program);
-  if (!span) return std::nullopt;
-  for (const std::size_t offset : {EXE_PC0_OFFSET, EXE_GP0_OFFSET, EXE_S_ADDR_OFFSET}) {
-    if (core::LoadU32Le(libraryProgram, offset) != core::LoadU32Le(program, offset)) {
-      core::SetFailureReason(
-          "the build's driver starts differently from the psflib's (entry point, gp or stack): write a new psflib");
-      return std::nullopt;
-    }
-  }
-  return ComposeMiniExe(libraryProgram, program, *span);
+  const std::optional<ProgramText> library = ReadProgramText(libraryProgram);
+  if (!library) return std::nullopt;
+  const std::optional<ProgramText> build = ReadProgramText(program);
+  if (!build) return std::nullopt;
+  return MakeExe(libraryProgram, *library, program, *build);
 }
 
 std::optional<std::string> LibraryLinkName(const std::filesystem::path& directory,
@@ -389,7 +413,17 @@ bool WriteMiniPsf(const PsfBuilder& builder, const PsfLibrary& library, const Ta
   }
   const std::optional<std::string> link = LibraryLinkName(target.parent_path(), library.path);
   if (!link) return false;
-  const std::optional<std::vector<std::uint8_t>> exe = MakeMiniExe(library.program, BuildProgramImage(builder.image));
+  // The build's RAM is compared where it lies: a copy of its 2 MiB per minipsf would cost more than the rest.
+  const std::optional<ProgramText> libraryText = ReadProgramText(library.program);
+  const std::uint32_t loadAddress = ImageLoadAddress(builder.image);
+  const std::optional<std::size_t> offset = RamOffset(loadAddress, 0);
+  const auto ram = offset ? RamBytes(builder.image, loadAddress, RAM_SIZE - *offset) : std::nullopt;
+  if (!libraryText || !ram) {
+    if (!ram) core::SetFailureReason("the driver's RAM image is not loaded");
+    return false;
+  }
+  const std::optional<std::vector<std::uint8_t>> exe =
+      MakeExe(library.program, *libraryText, builder.image.header, ProgramText{loadAddress, *ram});
   if (!exe) return false;
   TagList tags = {{"_lib", *link}};
   tags.insert(tags.end(), edits.begin(), edits.end());
