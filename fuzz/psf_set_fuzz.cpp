@@ -60,16 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   std::map<std::string, Bytes> files;
   std::vector<Bytes> exes;
-  for (std::size_t at = 0; at + 3 <= input.size() && exes.size() < 8;) {
-    const std::string name = "f" + std::to_string(input[at] % 8) + ".psf";
-    const std::size_t exeLength = std::min<std::size_t>(core::LoadU16Le(input, at + 1), input.size() - at - 3);
-    const auto exe = input.subspan(at + 3, exeLength);
-    at += 3 + exeLength;
-    const std::size_t tagLength = std::min<std::size_t>(core::LoadU16Le(input, at), input.size() - std::min(at, input.size()));
-    const std::string tags(reinterpret_cast<const char*>(input.data()) + std::min(at + 2, input.size()),
-                           std::min(tagLength, input.size() - std::min(at + 2, input.size())));
-    at += 2 + tags.size();
-    files[name] = MakePsf(exe, tags);
+  std::size_t at = 0;
+  // The next count bytes, fewer at the end of the input.
+  const auto take = [&](std::size_t count) {
+    const std::span<const std::uint8_t> part = input.subspan(at, std::min(count, input.size() - at));
+    at += part.size();
+    return part;
+  };
+  while (at < input.size() && exes.size() < 8) {
+    const std::string name = "f" + std::to_string(take(1)[0] % 8) + ".psf";
+    const std::span<const std::uint8_t> exe = take(core::LoadU16Le(take(2), 0));
+    const std::span<const std::uint8_t> tags = take(core::LoadU16Le(take(2), 0));
+    files[name] = MakePsf(exe, std::string(tags.begin(), tags.end()));
     exes.emplace_back(exe.begin(), exe.end());
   }
   if (files.find("f0.psf") == files.end()) return 0;
