@@ -28,13 +28,8 @@ double Seconds(const timeval& time) {
   return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
 }
 
-// Runs lfqutil on the demo song; the exit status, with the child's resource use in usage.
-int RunBatchBuild(rusage& usage) {
-  std::vector<std::string> texts = {LFQUTIL_PATH, "MAKE",
-                                    "SEQ",        (DEMO / "demo.seq").string(),
-                                    "VH",         (DEMO / "demo.vh").string(),
-                                    "VB",         (DEMO / "demo.vb").string(),
-                                    "OUT",        OutputPath().string()};
+// Runs lfqutil with the arguments; the exit status, with the child's resource use in usage.
+int RunLfqutil(std::vector<std::string> texts, rusage& usage) {
   std::vector<char*> argv;
   for (std::string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);
@@ -46,6 +41,13 @@ int RunBatchBuild(rusage& usage) {
   int status = -1;
   if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// Runs lfqutil on the demo song.
+int RunBatchBuild(rusage& usage) {
+  return RunLfqutil({LFQUTIL_PATH, "MAKE", "SEQ", (DEMO / "demo.seq").string(), "VH", (DEMO / "demo.vh").string(), "VB",
+                     (DEMO / "demo.vb").string(), "OUT", OutputPath().string()},
+                    usage);
 }
 
 // The program image inside the PSF that lfqutil wrote: the bytes the floor compresses.
@@ -82,6 +84,37 @@ void BM_LfqutilBuildsDemoPsf(benchmark::State& state) {
   state.counters["child_cpu_ms"] = benchmark::Counter(cpuSeconds * 1000.0, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_LfqutilBuildsDemoPsf)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A song set in one process: the demo bank as a psflib, then 100 songs (the demo sequence each time) with
+// their computed length, each a minipsf. Each minipsf compresses only its pages, so the whole set should take
+// well under 2 s.
+void BM_LfqutilBuildsSetOf100Minipsfs(benchmark::State& state) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "lfq-bench-set";
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> texts = {LFQUTIL_PATH, "MAKE",
+                                    "VH",         (DEMO / "demo.vh").string(),
+                                    "VB",         (DEMO / "demo.vb").string(),
+                                    "LIB",        (dir / "bank.psflib").string(),
+                                    "TAG",        "length",
+                                    "auto"};
+  for (int song = 0; song < 100; ++song) {
+    texts.insert(texts.end(), {"SEQ", (DEMO / "demo.seq").string(), "MINI",
+                               (dir / ("song" + std::to_string(song) + ".minipsf")).string()});
+  }
+  double cpuSeconds = 0;
+  for (auto _ : state) {
+    rusage usage{};
+    if (RunLfqutil(texts, usage) != 0) {
+      state.SkipWithError("lfqutil failed");
+      break;
+    }
+    cpuSeconds += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  }
+  state.counters["child_cpu_ms"] = benchmark::Counter(cpuSeconds * 1000.0, benchmark::Counter::kAvgIterations);
+  state.counters["minipsf_bytes"] = static_cast<double>(std::filesystem::file_size(dir / "song0.minipsf"));
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_LfqutilBuildsSetOf100Minipsfs)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Compress2Level9Floor(benchmark::State& state) {
   const std::vector<std::uint8_t> program = DemoProgramImage();

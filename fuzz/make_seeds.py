@@ -36,6 +36,14 @@ def moved_driver(t_addr):
     return exe(t_addr, text)
 
 
+def set_files(files):
+    """Files of a song set as the psf_set target reads them: name, EXE and tag text, with 16-bit lengths."""
+    out = b""
+    for name, program, tags in files:
+        out += bytes([name]) + struct.pack("<H", len(program)) + program + struct.pack("<H", len(tags)) + tags
+    return out
+
+
 def seq(events, resolution=480, tempo=500000):
     return b"pQES" + struct.pack(">IH", 1, resolution) + tempo.to_bytes(3, "big") + bytes([4, 2]) + events
 
@@ -116,6 +124,14 @@ def main():
             "exe_small": b"\x02" + small_exe,
             "raw_text_checked": b"\x80" + psf(b"hello, PSF", b"[TAG]title=x"),
             "raw_version2": b"\x00" + psf(b"PS2", version=2),
+        },
+        "psf_set": {
+            "plain": set_files([(0, small_exe, b"title=x")]),
+            "lib_and_mini": set_files([(0, exe(0x80010800, bytes(range(256)) * 8), b"_lib=f1.psf\n_lib2=f2.psf"),
+                                       (1, small_exe, b""), (2, exe(0x80010100, b"\x55" * 64), b"")]),
+            "chain_loop": set_files([(0, small_exe, b"_lib=f1.psf"), (1, small_exe, b"_lib=f0.psf")]),
+            "deep": set_files([(n, small_exe, b"_lib=f%d.psf" % (n + 1) if n < 7 else b"") for n in range(8)]),
+            "high_lib": set_files([(0, exe(0x80010000, b"\x01"), b"_lib=f1.psf"), (1, exe(0x801FF000, b"\x02" * 0x1000), b"")]),
         },
         "exe_psf": {
             "small_exe": small_exe,

@@ -257,10 +257,16 @@ bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
 
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
   std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
-  if (!program || !LoadDriverFromProgram(builder, std::move(*program))) return false;
+  if (!program) return false;
+  const std::optional<std::string_view> text = FindTagText(file);
+  return LoadDriverFromProgramImage(builder, std::move(*program), text ? ParseTagText(*text) : TagList{});
+}
+
+bool LoadDriverFromProgramImage(PsfBuilder& builder, std::vector<std::uint8_t>&& program, TagList tags) {
+  if (!LoadDriverFromProgram(builder, std::move(program))) return false;
   // The tags are the user's: a PSF written from this build keeps them. Library links name other files and
   // would load them over a whole image.
-  if (const std::optional<std::string_view> text = FindTagText(file)) builder.openedTags = ParseTagText(*text);
+  builder.openedTags = std::move(tags);
   std::erase_if(builder.openedTags, [](const Tag& tag) { return tag.name.starts_with("_lib"); });
   return true;
 }

@@ -60,6 +60,11 @@ bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path);
 // The same for a PSF held in memory.
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file);
 
+// Makes a decoded PSF program (a PS-X EXE, such as the combined image of a song set) the builder's driver,
+// with tags as the tags of the PSF it came from (library links among them are dropped). False (reason noted,
+// builder empty) as for LoadDriverFromPsfBytes.
+bool LoadDriverFromProgramImage(PsfBuilder& builder, std::vector<std::uint8_t>&& program, TagList tags);
+
 // Frees what the builder holds for its driver (image, bank, copies, parameter list); the tag text stays.
 // Does nothing when no driver is held.
 void ReleaseDriver(PsfBuilder& builder);

@@ -9,7 +9,7 @@
 set -e
 cd "$(dirname "$0")/.."
 if [ -z "$LFQ_FUZZ_KEEP_TMPDIR" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
-TARGETS="psf_decode exe_psf vab sep_split seq_midi batch tags song_length unpack info foundation_strings foundation_text"
+TARGETS="psf_decode psf_set exe_psf vab sep_split seq_midi batch tags song_length unpack info foundation_strings foundation_text"
 BUILD=build/fuzz
 
 usage() {

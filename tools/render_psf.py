@@ -59,10 +59,20 @@ def length_tag_text(seconds):
     return "length=%d:%02d\nfade=0\n" % (seconds // 60, seconds % 60)
 
 
+def library_tag_text(data):
+    """The _lib, _lib2, ... lines of a PSF's tag section: a minipsf plays only with its libraries."""
+    section = bytes(data[psf_tag_offset(data):])
+    if not section.startswith(TAG_MARKER):
+        return ""
+    lines = section[len(TAG_MARKER):].decode("utf-8", "replace").split("\n")
+    return "".join(line.strip() + "\n" for line in lines if line.strip().lower().startswith("_lib"))
+
+
 def retag_psf(data, seconds):
-    """PSF bytes with the tag section replaced by a length/fade tag for the given seconds."""
+    """PSF bytes with the tag section replaced by a length/fade tag for the given seconds (library
+    links kept)."""
     end = psf_tag_offset(data)
-    return bytes(data[:end]) + TAG_MARKER + length_tag_text(seconds).encode("ascii")
+    return bytes(data[:end]) + TAG_MARKER + (library_tag_text(data) + length_tag_text(seconds)).encode("utf-8")
 
 
 def build_psf(program, tag_text=None, reserved=b""):
@@ -175,6 +185,7 @@ def render_psf(psf_path, wav_path, seconds=10, timeout=None, keep_temp=False):
     if timeout is None:
         timeout = 60 + 2 * int(seconds)
     root = tempfile.mkdtemp(prefix="render_psf.")
+    beside = None
     log = []
     try:
         env, dirs = _player_environment(root)
@@ -187,7 +198,14 @@ def render_psf(psf_path, wav_path, seconds=10, timeout=None, keep_temp=False):
             raise RenderError("audacious created no plugin registry in %s" % dirs["config"])
         _enable_filewriter_only(registry)
         _write_config(os.path.join(dirs["config"], "audacious", "config"), wav_dir)
-        target = os.path.join(root, "render.psf")
+        if library_tag_text(data):
+            # A minipsf finds its libraries relative to itself: its copy lies beside it.
+            handle, target = tempfile.mkstemp(prefix="render_psf.", suffix=".minipsf",
+                                              dir=os.path.dirname(os.path.abspath(psf_path)))
+            os.close(handle)
+            beside = target
+        else:
+            target = os.path.join(root, "render.psf")
         with open(target, "wb") as handle:
             handle.write(tagged)
         status = _run_player(env, target, timeout, log)
@@ -202,6 +220,8 @@ def render_psf(psf_path, wav_path, seconds=10, timeout=None, keep_temp=False):
         shutil.move(wavs[0], wav_path)
         return wav_path
     finally:
+        if beside:
+            os.remove(beside)
         if keep_temp:
             print("render_psf: kept %s" % root, file=sys.stderr)
         else:

@@ -171,4 +171,26 @@ TEST_F(BatchUnpackTest, StemsWriteOneMutedPsfPerChannelAndLeaveTheBuild) {
   EXPECT_TRUE(names().empty());
 }
 
+// After a LIB the stems are minipsfs of its set: each opens to the same program as its full stem, and UNPACK
+// of a minipsf takes its whole set apart.
+TEST_F(BatchUnpackTest, StemsAfterLibAreMinipsfsOfItsSet) {
+  WriteBytes(dir_ / "two.seq", TwoChannelSeq());
+  ASSERT_EQ(Run({"MAKE", "VH", "bank.vh", "VB", "bank.vb", "SEQ", "two.seq", "STEMS", "two"}, dir_.path()).status, 0);
+  const ProgramRun set = Run(
+      {"MAKE", "VH", "bank.vh", "VB", "bank.vb", "LIB", "set.psflib", "SEQ", "two.seq", "STEMS", "two"}, dir_.path());
+  ASSERT_EQ(set.status, 0) << set.err;
+  for (const std::string channel : {"00", "02"}) {
+    const std::string mini = "two_ch" + channel + ".minipsf";
+    ASSERT_LT(std::filesystem::file_size(dir_ / mini), 4096u);
+    // Opening prepares the driver again (its mute mask follows the mute words), so both sides are opened.
+    ASSERT_EQ(Run({"OPEN", mini, "OUT", "opened.psf"}, dir_.path()).status, 0);
+    ASSERT_EQ(Run({"OPEN", "two_ch" + channel + ".psf", "OUT", "full.psf"}, dir_.path()).status, 0);
+    EXPECT_EQ(testing_support::DecodeProgram(ReadBytes(dir_ / "opened.psf")),
+              testing_support::DecodeProgram(ReadBytes(dir_ / "full.psf")));
+  }
+  const ProgramRun unpack = Run({"UNPACK", "two_ch02.minipsf", "parts"}, dir_.path());
+  ASSERT_EQ(unpack.status, 0) << unpack.err;
+  EXPECT_EQ(ReadBytes(dir_ / "parts/two_ch02.seq"), TwoChannelSeq());
+}
+
 }  // namespace

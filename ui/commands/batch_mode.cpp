@@ -11,7 +11,9 @@
 #include "psf/placement.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
+#include "psf/psf_set.h"
 #include "ui/commands/batch_run.h"
+#include "ui/commands/batch_sets.h"
 #include "ui/commands/batch_stems.h"
 #include "ui/commands/batch_unpack.h"
 #include "ui/commands/param_value.h"
@@ -97,7 +99,7 @@ void RunOpen(BatchRun& run, std::size_t index) {
   std::string path;
   if (!TakeFileOperand(run, "OPEN", index, path)) return;
   core::TakeFailureReason();
-  if (psf::LoadDriverFromPsf(run.builder(), core::TextToPath(path))) {
+  if (psf::LoadDriverFromPsfSet(run.builder(), core::TextToPath(path))) {
     run.openSucceeded = true;
   } else {
     run.ReportNoted("OPEN", path, "not a PSF of this driver");
@@ -231,6 +233,7 @@ constexpr Keyword KEYWORDS[] = {
     {"VH", 1, RunVh, KeywordRole::BuildStep},          {"VB", 1, RunVb, KeywordRole::BuildStep},
     {"VAB", 1, RunVab, KeywordRole::BuildStep},        {"OUT", 1, RunOut, KeywordRole::Output},
     {"PARAM", 0, RunParam, KeywordRole::BuildStep},    {"TAG", 2, RunTag, KeywordRole::BuildStep, true},
+    {"LIB", 1, RunLib, KeywordRole::Output, true},     {"MINI", 1, RunMini, KeywordRole::Output, true},
     {"STEMS", 1, RunStems, KeywordRole::Output, true}, {"UNPACK", 2, RunUnpack, KeywordRole::OwnBank, true},
 };
 

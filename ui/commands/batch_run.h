@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "psf/psf_builder.h"
+#include "psf/psf_set.h"
 #include "psf/psf_tags.h"
 #include "ui/commands/app_state.h"
 
@@ -28,6 +30,8 @@ struct BatchRun {
   std::vector<bool> used;         // per argument: a keyword, an operand, or a parameter name or value
   std::vector<bool> operandOnly;  // per argument: an operand of a keyword whose operands are never keywords
   psf::TagList tagEdits;          // TAG settings for every later PSF of the run, in order; "" removes
+  std::optional<psf::PsfLibrary> lastLibrary;  // the psflib LIB wrote last in the run, which minipsfs refer to
+  bool libraryFailed = false;                  // the last LIB of the run wrote nothing
 
   psf::PsfBuilder& builder() { return state.builder; }
 

@@ -9,11 +9,21 @@
 #include "psf/build_tags.h"
 #include "psf/driver_info.h"
 #include "psf/psf_file.h"
+#include "psf/psf_set.h"
 #include "psf/song_stems.h"
 
 namespace ui {
 
-bool WriteStemFile(psf::PsfBuilder& stem, const std::filesystem::path& path) { return psf::WritePsfFile(stem, path); }
+namespace {
+
+// Writes one stem (mutes applied, tag text set) whole or not at all: a minipsf against the run's psflib when
+// there is one, else a PSF. False (reason noted) when it could not be written.
+bool WriteStemFile(BatchRun& run, psf::PsfBuilder& stem, const std::filesystem::path& path) {
+  if (run.lastLibrary) return psf::WriteMiniPsf(stem, *run.lastLibrary, run.tagEdits, path);
+  return psf::WritePsfFile(stem, path);
+}
+
+}  // namespace
 
 void RunStems(BatchRun& run, std::size_t index) {
   const std::string& base = run.Argument(index + 1);
@@ -30,6 +40,10 @@ void RunStems(BatchRun& run, std::size_t index) {
     run.Report("STEMS", base, "not written: an earlier step failed");
     return;
   }
+  if (run.libraryFailed) {
+    run.Report("STEMS", base, "not written: the LIB it refers to failed");
+    return;
+  }
   const std::uint16_t channels = psf::SongChannelsWithNotes(builder);
   if (channels == 0) {
     run.Report("STEMS", base, "not written: the song starts no note on any channel");
@@ -38,7 +52,8 @@ void RunStems(BatchRun& run, std::size_t index) {
   std::vector<std::pair<std::uint32_t, std::string>> stems;
   for (std::uint32_t channel = 0; channel < psf::MUTE_CHANNELS; ++channel) {
     if ((channels >> channel & 1u) == 0) continue;
-    stems.emplace_back(channel, base + core::FormatText("_ch%02u.psf", channel));
+    // After a LIB the stems join its set as minipsfs.
+    stems.emplace_back(channel, base + core::FormatText(run.lastLibrary ? "_ch%02u.minipsf" : "_ch%02u.psf", channel));
     // One stem over an input of the build is refused before any is written.
     if (!run.CheckBuildOutput("STEMS", stems.back().second)) return;
   }
@@ -56,7 +71,7 @@ void RunStems(BatchRun& run, std::size_t index) {
       run.Report("STEMS", path, reason);
       return;
     }
-    if (!WriteStemFile(stem, core::TextToPath(path))) run.ReportNoted("STEMS", path, "cannot write the PSF");
+    if (!WriteStemFile(run, stem, core::TextToPath(path))) run.ReportNoted("STEMS", path, "cannot write the stem");
   }
 }
 

@@ -7,12 +7,15 @@
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
+#include "psf/psf_set.h"
 #include "psf/unpack.h"
 
 namespace ui {
 
 std::optional<psf::PsfContents> LoadPsfForUnpack(const std::filesystem::path& path) {
-  return psf::LoadPsfContents(path);
+  std::optional<psf::PsfSet> set = psf::LoadPsfSetFile(path);
+  if (!set) return std::nullopt;
+  return psf::PsfContents{std::move(set->program), std::move(set->tags)};
 }
 
 void RunUnpack(BatchRun& run, std::size_t index) {

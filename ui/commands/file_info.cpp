@@ -11,6 +11,7 @@
 #include "psf/placement.h"
 #include "psf/ps_exe.h"
 #include "psf/psf_file.h"
+#include "psf/psf_set.h"
 #include "psf/song_length.h"
 #include "psf/song_settings.h"
 #include "vab/vab_bank.h"
@@ -185,7 +186,10 @@ void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder) {
   report.fadeSeconds = length.fadeSeconds;
 }
 
-bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason) {
+namespace {
+
+// The facts of a PSF's own program and its tags; false (reason set) when the program does not decode.
+bool AddPsfProgramFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason) {
   core::TakeFailureReason();
   const std::optional<std::vector<std::uint8_t>> program = psf::DecodePsfProgram(psfBytes);
   if (!program) {
@@ -201,11 +205,16 @@ bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std
     const std::uint32_t loadAddress = core::LoadU32Le(*program, psf::EXE_T_ADDR_OFFSET);
     AddText(report, "load address", core::FormatText("0x%08X", loadAddress));
   }
-  psf::PsfBuilder builder;
-  if (!psf::LoadDriverFromPsfBytes(builder, psfBytes)) {
+  return true;
+}
+
+// The driver, its parameters against the built-in driver's, and the build facts of a loaded builder, or the
+// reason it is not this utility's driver. The builder is released.
+void AddDriverFacts(InfoReport& report, psf::PsfBuilder& builder, bool loaded) {
+  if (!loaded) {
     const std::string noted = core::TakeFailureReason();
     AddText(report, "driver", "not this utility's driver (" + noted + ")");
-    return true;
+    return;
   }
   AddText(report, "driver", psf::ReadImageString(builder.image, psf::DRIVER_NAME_ADDRESS));
   psf::PsfBuilder builtin;
@@ -222,6 +231,41 @@ bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std
   psf::ReleaseDriver(builtin);
   AddBuildFacts(report, builder);
   psf::ReleaseDriver(builder);
+}
+
+}  // namespace
+
+bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason) {
+  if (!AddPsfProgramFacts(report, psfBytes, reason)) return false;
+  psf::PsfBuilder builder;
+  const bool loaded = psf::LoadDriverFromPsfBytes(builder, psfBytes);
+  AddDriverFacts(report, builder, loaded);
+  return true;
+}
+
+bool AddPsfSetFacts(InfoReport& report, const std::filesystem::path& path, std::span<const std::uint8_t> psfBytes,
+                    std::string& reason) {
+  if (!AddPsfProgramFacts(report, psfBytes, reason)) return false;
+  if (!psf::NamesPsfLibrary(report.tags)) {
+    psf::PsfBuilder builder;
+    const bool loaded = psf::LoadDriverFromPsfBytes(builder, psfBytes);
+    AddDriverFacts(report, builder, loaded);
+    return true;
+  }
+  core::TakeFailureReason();
+  std::optional<psf::PsfSet> set = psf::LoadPsfSetFile(path);
+  if (!set) {
+    reason = "cannot load its set: " + core::TakeFailureReason();
+    return false;
+  }
+  std::string files;
+  for (const std::filesystem::path& file : set->files) files += (files.empty() ? "" : ", ") + core::PathToText(file);
+  AddText(report, "set files", files);
+  AddNumber(report, "set program size", static_cast<double>(set->program.size()),
+            core::FormatText("%zu bytes", set->program.size()));
+  psf::PsfBuilder builder;
+  const bool loaded = psf::LoadDriverFromProgramImage(builder, std::move(set->program), report.tags);
+  AddDriverFacts(report, builder, loaded);
   return true;
 }
 
@@ -261,7 +305,7 @@ std::optional<InfoReport> DescribeFile(const std::filesystem::path& path, std::s
   bool described = false;
   if (extension == ".psf" || extension == ".minipsf" || extension == ".psflib" || StartsWith(*bytes, "PSF")) {
     report.type = extension == ".minipsf" ? "minipsf" : extension == ".psflib" ? "psflib" : "psf";
-    described = AddPsfFacts(report, *bytes, reason);
+    described = AddPsfSetFacts(report, path, *bytes, reason);
   } else if (extension == ".seq" || extension == ".sep" || StartsWith(*bytes, "pQES")) {
     described = AddSequenceFacts(report, *bytes, reason);
   } else if (extension == ".vag" || StartsWith(*bytes, "VAGp")) {

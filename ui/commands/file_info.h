@@ -29,6 +29,12 @@ void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder);
 // when its program does not decode; a PSF of another driver gets its program facts and tags only.
 bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psf, std::string& reason);
 
+// The same for the PSF file at path whose bytes are given, loaded with its set when it names a library: the
+// files of the set in the order laid, then driver, song, bank and length from the set's combined image. False
+// (reason set) when the program does not decode or the set cannot be loaded.
+bool AddPsfSetFacts(InfoReport& report, const std::filesystem::path& path, std::span<const std::uint8_t> psf,
+                    std::string& reason);
+
 // Facts of a SEQ or SEP file's bytes, played with the built-in driver's default parameters.
 bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence, std::string& reason);
 
