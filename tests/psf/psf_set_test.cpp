@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/failure.h"
+#include "core/text.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
 #include "psf_test_support.h"
@@ -184,8 +185,8 @@ TEST(LoadPsfSet, RefusesMissingLoopingAndTooDeepChains) {
 
   // l0 names l1, which names l2, ... : ten links load, eleven are refused.
   for (int level = 0; level <= 11; ++level) {
-    const std::string tags = level < 11 ? "_lib=l" + std::to_string(level + 1) + ".psflib" : "";
-    files.Add("l" + std::to_string(level) + ".psflib", Exe(0x80010000, 0x800, static_cast<std::uint8_t>(level)), tags);
+    const std::string tags = level < 11 ? core::FormatText("_lib=l%d.psflib", level + 1) : "";
+    files.Add(core::FormatText("l%d.psflib", level), Exe(0x80010000, 0x800, static_cast<std::uint8_t>(level)), tags);
   }
   const auto ten = files.Load("l1.psflib");
   ASSERT_TRUE(ten) << core::TakeFailureReason();
