@@ -61,7 +61,8 @@ bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path);
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file);
 
 // Frees what the builder holds for its driver (image, bank, copies, parameter list); the tag text stays.
-// Does nothing when no driver is held.
+// Loading a driver reuses the RAM buffer of the one it replaces (and a refused load keeps it for the next):
+// only this frees it.
 void ReleaseDriver(PsfBuilder& builder);
 
 // The parameter's current value in the image, zero-extended; 0 with no driver or an index at or above
