@@ -22,54 +22,52 @@ constexpr int COMPRESSION_LEVEL = 9;
 
 enum class InflateResult { Complete, TooLarge, Invalid };
 
-// Runs a zlib stream through inflate, ignoring bytes behind its end (as zlib's uncompress does). With a
-// program, the output is appended to it in 64 KiB steps as zlib fills them (the buffer grows with what the
-// stream holds: a small program takes no 2 MiB); without, it goes to a small scratch buffer, only to check
-// the stream and count its bytes.
-// The stream is started (or reset) by the caller, so that both passes share zlib's state and window.
-InflateResult RunInflate(z_stream& stream, std::span<const std::uint8_t> compressed,
-                         std::vector<std::uint8_t>* program) {
+// Runs a zlib stream through inflate into a small scratch buffer, only to check it and count its bytes
+// (at most 2,033,664); bytes behind the stream's end are ignored, as zlib's uncompress does.
+InflateResult CheckInflate(z_stream& stream, std::span<const std::uint8_t> compressed, std::size_t& size) {
   stream.next_in = compressed.data();
   stream.avail_in = static_cast<uInt>(compressed.size());
-  constexpr std::size_t STEP = 0x10000;
   std::array<std::uint8_t, 0x8000> scratch;  // not zeroed: only zlib writes it, nothing reads it
-  std::size_t produced = 0;
+  size = 0;
   int result = Z_OK;
-  bool tooLarge = false;
   while (result == Z_OK) {
-    if (produced == DECODED_PROGRAM_LIMIT) {
+    if (size == DECODED_PROGRAM_LIMIT) {
       // Full: the stream must end here without another byte.
       std::uint8_t probe = 0;
       stream.next_out = &probe;
       stream.avail_out = 1;
       result = inflate(&stream, Z_NO_FLUSH);
-      tooLarge = stream.avail_out == 0;
-      if (tooLarge) break;
+      if (stream.avail_out == 0) return InflateResult::TooLarge;
       continue;
     }
-    std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - produced);
-    if (program != nullptr) {
-      program->resize(produced + step);  // a cache-sized step, overwritten by zlib at once
-      stream.next_out = program->data() + produced;
-    } else {
-      step = std::min(step, scratch.size());
-      stream.next_out = scratch.data();
-    }
+    const std::size_t step = std::min(scratch.size(), DECODED_PROGRAM_LIMIT - size);
+    stream.next_out = scratch.data();
     stream.avail_out = static_cast<uInt>(step);
     result = inflate(&stream, Z_NO_FLUSH);
-    produced += step - stream.avail_out;
-    if (program != nullptr) program->resize(produced);
+    size += step - stream.avail_out;
     // No progress with input left over means the stream is cut short or broken.
     if (result == Z_BUF_ERROR) break;
   }
-  if (tooLarge) return InflateResult::TooLarge;
   return result == Z_STREAM_END ? InflateResult::Complete : InflateResult::Invalid;
 }
 
+// Runs the stream a check accepted again, into output, which is exactly as long as the check counted.
+bool FillInflate(z_stream& stream, std::span<const std::uint8_t> compressed, std::span<std::uint8_t> output) {
+  stream.next_in = compressed.data();
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  std::uint8_t none = 0;  // zlib wants somewhere to write even when nothing is to be written
+  stream.next_out = output.empty() ? &none : output.data();
+  stream.avail_out = static_cast<uInt>(output.size());
+  int result = Z_OK;
+  while (result == Z_OK) result = inflate(&stream, Z_NO_FLUSH);
+  return result == Z_STREAM_END && stream.avail_out == 0;
+}
+
 // Inflates the stream into program (its contents replaced, its memory reused): at most 2,033,664 bytes;
-// false (reason noted) when the stream is broken or longer. The stream is checked before program is
-// touched, so a refused one leaves it as it was and costs no program buffer (most broken streams run on for
-// a long way before zlib notices); a good one is inflated twice.
+// false (reason noted) when the stream is broken or longer. The stream is checked and its bytes counted
+// before program is touched, so a refused one leaves it as it was and costs no program buffer (most broken
+// streams run on for a long way before zlib notices), and a good one is inflated once more straight into a
+// buffer of its size.
 bool InflateProgram(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& program) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) {
@@ -77,15 +75,17 @@ bool InflateProgram(std::span<const std::uint8_t> compressed, std::vector<std::u
     return false;
   }
   const std::unique_ptr<z_stream, decltype(&inflateEnd)> ending(&stream, &inflateEnd);
-  const InflateResult check = RunInflate(stream, compressed, nullptr);
+  std::size_t size = 0;
+  const InflateResult check = CheckInflate(stream, compressed, size);
   if (check == InflateResult::TooLarge) {
     core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
     return false;
   }
   if (check == InflateResult::Complete && inflateReset(&stream) == Z_OK) {
     program.clear();
+    program.resize(size);
     // The same stream again: it cannot fail now, but a failure still refuses rather than keeping a part.
-    if (RunInflate(stream, compressed, &program) == InflateResult::Complete) return true;
+    if (FillInflate(stream, compressed, program)) return true;
     program.clear();
   }
   core::SetFailureReason("PSF program section is not a valid zlib stream");
