@@ -1,5 +1,6 @@
 #include "seq/sep_split.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -13,10 +14,9 @@ namespace seq {
 
 std::vector<std::uint8_t> SeqFromSepRecord(const SepRecordHeader& header, std::span<const std::uint8_t> data) {
   const std::array<std::uint8_t, SEQ_HEADER_SIZE> seqHeader = EncodeSeqHeader(header);
-  std::vector<std::uint8_t> seq;
-  seq.reserve(seqHeader.size() + data.size());
-  seq.insert(seq.end(), seqHeader.begin(), seqHeader.end());
-  seq.insert(seq.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> seq(seqHeader.size() + data.size());
+  std::copy(seqHeader.begin(), seqHeader.end(), seq.begin());
+  std::copy(data.begin(), data.end(), seq.begin() + static_cast<std::ptrdiff_t>(seqHeader.size()));
   return seq;
 }
 
