@@ -257,7 +257,8 @@ bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> f
   std::vector<std::uint8_t> program = std::move(builder.image.ram);
   if (!DecodePsfProgramInto(file, program)) {
     builder.image.ram = std::move(program);
-    if (builder.held && builder.image.ram.size() != RAM_SIZE) ClearDriverState(builder);  // emptied after all
+    // Only should zlib fail a stream its check passed is the buffer emptied: then no driver is left.
+    if (builder.held && builder.image.ram.size() != RAM_SIZE) ClearDriverState(builder);
     return false;
   }
   if (!LoadDriverFromProgram(builder, std::move(program))) return false;
