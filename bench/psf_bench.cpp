@@ -1,7 +1,7 @@
 // One whole in-process PSF build (load the built-in driver, place a SEQ, a VH and a VB, write the PSF)
 // against zlib compress2 at level 9 alone on the same program image, the floor of any build. The build
 // should stay within 1.25 times the floor. Two songs: the demo song, and a large bank of noise-like ADPCM
-// (400 KiB of samples), where compression dominates even more.
+// (400 KiB of samples), where compression dominates even more. Also OPEN of a builder PSF.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -113,6 +113,34 @@ void BM_Compress2Floor(benchmark::State& state, const Song& (*song)()) {
   }
 }
 
+// OPEN of a builder PSF of the built-in driver (a 2 MiB program): into the builder that held the last one,
+// as the application and the batch mode reopen, and into a fresh builder each time.
+const std::vector<std::uint8_t>& DriverPsf() {
+  static const std::vector<std::uint8_t> bytes = [] {
+    psf::PsfBuilder builder;
+    const std::filesystem::path path = BenchDirectory() / "driver.psf";
+    if (!psf::LoadBuiltinDriver(builder) || !psf::WritePsfFile(builder, path)) std::abort();
+    return core::LoadWholeFile(path).value_or(std::vector<std::uint8_t>{});
+  }();
+  return bytes;
+}
+
+void BM_OpenDriverPsf(benchmark::State& state) {
+  psf::PsfBuilder builder;
+  for (auto _ : state) {
+    if (!psf::LoadDriverFromPsfBytes(builder, DriverPsf())) state.SkipWithError("open failed");
+  }
+}
+
+void BM_OpenDriverPsfFresh(benchmark::State& state) {
+  for (auto _ : state) {
+    psf::PsfBuilder builder;
+    if (!psf::LoadDriverFromPsfBytes(builder, DriverPsf())) state.SkipWithError("open failed");
+  }
+}
+
+BENCHMARK(BM_OpenDriverPsf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenDriverPsfFresh)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WholeBuild, demo, DemoSong)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compress2Floor, demo, DemoSong)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WholeBuild, large, LargeSong)->Unit(benchmark::kMillisecond);

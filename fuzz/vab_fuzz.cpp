@@ -1,9 +1,10 @@
 // VH, VB and VAB parsing, VAG extraction, split and combine. The input is a VAB (or a VH with whatever
 // follows it). Properties: a parsed VH serialises to bytes that parse back to the same VH; a parsed VB is
 // exactly the sample bytes it took; every sample of a parsed VAB makes a VAG in memory whose size matches its
-// header and whose name field holds the name given; extraction to files (for one input in four), SPLIT and
-// COMBINE work exactly when the VAB parses, write the in-memory VAGs, give back the serialised parts, and
-// leave nothing after a refusal.
+// header and whose name field holds the name given; SPLIT in memory gives the serialised parts and COMBINE in
+// memory joins them to a VAB that splits into them again; for one input in four, extraction to files,
+// SPLIT and COMBINE work exactly when the in-memory forms do, write the same bytes, and leave nothing after a
+// refusal.
 
 #include "fuzz/fuzz_support.h"
 #include "vab/split_combine.h"
@@ -75,9 +76,26 @@ Parsed ParseInMemory(std::span<const std::uint8_t> input) {
 
 }  // namespace
 
+// SPLIT and COMBINE in memory: the parts are the serialised VH and VB; joining them gives a VAB that splits
+// into the same parts again; joining the input (a VH with whatever follows) with the bytes behind its VH
+// gives that same VAB.
+void CheckSplitCombine(std::span<const std::uint8_t> input, const Parsed& parsed) {
+  const std::optional<vab::VabParts> parts = vab::SplitVabBytes(input);
+  FUZZ_CHECK(parts.has_value() == parsed.vabLoaded);
+  if (!parts) return;
+  FUZZ_CHECK(parts->vh == parsed.vh && parts->vb == parsed.vb);
+  std::vector<std::uint8_t> joined = parsed.vh;
+  joined.insert(joined.end(), parsed.vb.begin(), parsed.vb.end());
+  FUZZ_CHECK(vab::CombineVabBytes(parts->vh, parts->vb) == joined);
+  FUZZ_CHECK(vab::CombineVabBytes(input, input.subspan(parsed.vh.size())) == joined);
+  const std::optional<vab::VabParts> again = vab::SplitVabBytes(joined);
+  FUZZ_CHECK(again && again->vh == parts->vh && again->vb == parts->vb);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);
   const Parsed parsed = ParseInMemory(input);
+  CheckSplitCombine(input, parsed);
   // Files for one input in four: the in-memory VAGs stand for the rest.
   if (size > 0 && data[0] % 4 != 0) return 0;
 
@@ -93,6 +111,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(names == std::vector<std::string>{"b.vab"});
     FUZZ_CHECK(vab::SplitVab(bank, dir / "b.vab") == 0);
     FUZZ_CHECK(dir.Listing() == std::vector<std::string>{"b.vab"});
+    // The input as a VH with an empty VB: COMBINE writes exactly when the in-memory join works.
+    fuzz_support::WriteFile(dir / "e.vb", {});
+    const bool joins = vab::CombineVabBytes(input, {}).has_value();
+    FUZZ_CHECK(vab::CombineVab(bank, dir / "c.vab", dir / "b.vab", dir / "e.vb") == (joins ? 1 : 0));
+    const std::vector<std::string> expected =
+        joins ? std::vector<std::string>{"b.vab", "c.vab", "e.vb"} : std::vector<std::string>{"b.vab", "e.vb"};
+    FUZZ_CHECK(dir.Listing() == expected);
     return 0;
   }
   FUZZ_CHECK(extraction.sampleCount == static_cast<int>(parsed.sampleCount));

@@ -161,8 +161,10 @@ void ReadParameterList(PsfBuilder& builder) {
   builder.parameterCount = static_cast<std::uint32_t>(builder.parameters.size());
 }
 
+// Empties the driver state. The image's RAM buffer keeps its memory for the next load: replacing a driver
+// then lays the new one into pages already in use.
 void ClearDriverState(PsfBuilder& builder) {
-  builder.image = RamImage{};
+  UnloadImage(builder.image);
   vab::ReleaseBank(builder.bank);
   builder.muteCopy.fill(0);
   builder.parameterCopy.fill(0);
@@ -209,22 +211,19 @@ bool PrepareDriver(PsfBuilder& builder) {
   return true;
 }
 
-// Makes the decoded program of a PSF the builder's driver (the common part of both PSF loads).
+// Makes the decoded program of a PSF the builder's driver, its buffer becoming the driver's RAM.
 bool LoadDriverFromProgram(PsfBuilder& builder, std::vector<std::uint8_t>&& program) {
-  ReleaseDriver(builder);
-  if (!LoadExeImage(builder.image, std::move(program))) {
-    builder.image = RamImage{};
-    return false;
-  }
+  if (builder.held) ClearDriverState(builder);
+  if (!LoadExeImage(builder.image, std::move(program))) return false;
   if (ImageLoadAddress(builder.image) < LOWEST_DRIVER_LOAD_ADDRESS) {
     core::SetFailureReason(core::FormatText("driver loads at 0x%08X, below 0x%08X: its PSF would not read back",
                                             ImageLoadAddress(builder.image), LOWEST_DRIVER_LOAD_ADDRESS));
-    builder.image = RamImage{};
+    UnloadImage(builder.image);
     return false;
   }
   AdjustLoadedHeader(builder.image);
   if (!CheckDriverSignature(builder.image)) {
-    builder.image = RamImage{};
+    UnloadImage(builder.image);
     core::SetFailureReason(
         core::FormatText("not a %s %s driver", std::string(MAKER_NAME).c_str(), std::string(DRIVER_NAME).c_str()));
     return false;
@@ -235,11 +234,8 @@ bool LoadDriverFromProgram(PsfBuilder& builder, std::vector<std::uint8_t>&& prog
 }  // namespace
 
 bool LoadBuiltinDriver(PsfBuilder& builder) {
-  ReleaseDriver(builder);
-  if (!LoadEmbeddedImage(builder.image)) {
-    builder.image = RamImage{};
-    return false;
-  }
+  if (builder.held) ClearDriverState(builder);
+  if (!LoadEmbeddedImage(builder.image)) return false;
   AdjustLoadedHeader(builder.image);
   return PrepareDriver(builder);
 }
@@ -256,10 +252,17 @@ bool LoadDriverFromPsf(PsfBuilder& builder, const std::filesystem::path& path) {
 }
 
 bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> file) {
-  std::optional<std::vector<std::uint8_t>> program = DecodePsfProgram(file);
-  if (!program) return false;
+  // The program is decoded into the RAM buffer of the held driver (or the one a refused load kept), then laid
+  // out in place: no second 2 MiB. A PSF that does not decode leaves the buffer, and so the driver, as it was.
+  std::vector<std::uint8_t> program = std::move(builder.image.ram);
+  if (!DecodePsfProgramInto(file, program)) {
+    builder.image.ram = std::move(program);
+    // Only should zlib fail a stream its check passed is the buffer emptied: then no driver is left.
+    if (builder.held && builder.image.ram.size() != RAM_SIZE) ClearDriverState(builder);
+    return false;
+  }
   const std::optional<std::string_view> text = FindTagText(file);
-  return LoadDriverFromProgramImage(builder, std::move(*program), text ? ParseTagText(*text) : TagList{});
+  return LoadDriverFromProgramImage(builder, std::move(program), text ? ParseTagText(*text) : TagList{});
 }
 
 bool LoadDriverFromProgramImage(PsfBuilder& builder, std::vector<std::uint8_t>&& program, TagList tags) {
@@ -272,8 +275,8 @@ bool LoadDriverFromProgramImage(PsfBuilder& builder, std::vector<std::uint8_t>&&
 }
 
 void ReleaseDriver(PsfBuilder& builder) {
-  if (!builder.held) return;
-  ClearDriverState(builder);
+  if (builder.held) ClearDriverState(builder);
+  builder.image.ram = {};  // the memory a refused load kept as well
 }
 
 std::uint32_t GetParameter(const PsfBuilder& builder, std::uint32_t index) {

@@ -66,7 +66,8 @@ bool LoadDriverFromPsfBytes(PsfBuilder& builder, std::span<const std::uint8_t> f
 bool LoadDriverFromProgramImage(PsfBuilder& builder, std::vector<std::uint8_t>&& program, TagList tags);
 
 // Frees what the builder holds for its driver (image, bank, copies, parameter list); the tag text stays.
-// Does nothing when no driver is held.
+// Loading a driver reuses the RAM buffer of the one it replaces (and a refused load keeps it for the next):
+// only this frees it.
 void ReleaseDriver(PsfBuilder& builder);
 
 // The parameter's current value in the image, zero-extended; 0 with no driver or an index at or above

@@ -22,81 +22,95 @@ constexpr int COMPRESSION_LEVEL = 9;
 
 enum class InflateResult { Complete, TooLarge, Invalid };
 
-// Runs a zlib stream through inflate, ignoring bytes behind its end (as zlib's uncompress does). With a
-// program, the output is appended to it in 64 KiB steps as zlib fills them, room for a whole RAM image
-// reserved but not touched; without, it goes to a small scratch buffer, only to check the stream and count
-// its bytes.
-InflateResult RunInflate(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>* program) {
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return InflateResult::Invalid;
+// Runs a zlib stream through inflate into a small scratch buffer, only to check it and count its bytes
+// (at most 2,033,664); bytes behind the stream's end are ignored, as zlib's uncompress does.
+InflateResult CheckInflate(z_stream& stream, std::span<const std::uint8_t> compressed, std::size_t& size) {
   stream.next_in = compressed.data();
   stream.avail_in = static_cast<uInt>(compressed.size());
-  constexpr std::size_t STEP = 0x10000;
   std::array<std::uint8_t, 0x8000> scratch;  // not zeroed: only zlib writes it, nothing reads it
-  if (program != nullptr) program->reserve(RAM_SIZE);
-  std::size_t produced = 0;
+  size = 0;
   int result = Z_OK;
-  bool tooLarge = false;
   while (result == Z_OK) {
-    if (produced == DECODED_PROGRAM_LIMIT) {
+    if (size == DECODED_PROGRAM_LIMIT) {
       // Full: the stream must end here without another byte.
       std::uint8_t probe = 0;
       stream.next_out = &probe;
       stream.avail_out = 1;
       result = inflate(&stream, Z_NO_FLUSH);
-      tooLarge = stream.avail_out == 0;
-      if (tooLarge) break;
+      if (stream.avail_out == 0) return InflateResult::TooLarge;
       continue;
     }
-    std::size_t step = std::min(STEP, DECODED_PROGRAM_LIMIT - produced);
-    if (program != nullptr) {
-      program->resize(produced + step);  // a cache-sized step, overwritten by zlib at once
-      stream.next_out = program->data() + produced;
-    } else {
-      step = std::min(step, scratch.size());
-      stream.next_out = scratch.data();
-    }
+    const std::size_t step = std::min(scratch.size(), DECODED_PROGRAM_LIMIT - size);
+    stream.next_out = scratch.data();
     stream.avail_out = static_cast<uInt>(step);
     result = inflate(&stream, Z_NO_FLUSH);
-    produced += step - stream.avail_out;
-    if (program != nullptr) program->resize(produced);
+    size += step - stream.avail_out;
     // No progress with input left over means the stream is cut short or broken.
     if (result == Z_BUF_ERROR) break;
   }
-  inflateEnd(&stream);
-  if (tooLarge) return InflateResult::TooLarge;
   return result == Z_STREAM_END ? InflateResult::Complete : InflateResult::Invalid;
 }
 
-// The decompressed program: at most 2,033,664 bytes; nothing (reason noted) when the stream is broken or
-// longer. The stream is checked before any output is kept, so a refused one costs no program buffer (most
-// broken streams run on for a long way before zlib notices), and a good one is inflated twice.
-std::optional<std::vector<std::uint8_t>> InflateProgram(std::span<const std::uint8_t> compressed) {
-  const InflateResult check = RunInflate(compressed, nullptr);
-  if (check == InflateResult::TooLarge) {
-    core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> program;
-  if (check != InflateResult::Complete || RunInflate(compressed, &program) != InflateResult::Complete) {
-    core::SetFailureReason("PSF program section is not a valid zlib stream");
-    return std::nullopt;
-  }
-  return program;
+// Runs the stream a check accepted again, into output, which is exactly as long as the check counted.
+bool FillInflate(z_stream& stream, std::span<const std::uint8_t> compressed, std::span<std::uint8_t> output) {
+  stream.next_in = compressed.data();
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  std::uint8_t none = 0;  // zlib wants somewhere to write even when nothing is to be written
+  stream.next_out = output.empty() ? &none : output.data();
+  stream.avail_out = static_cast<uInt>(output.size());
+  int result = Z_OK;
+  while (result == Z_OK) result = inflate(&stream, Z_NO_FLUSH);
+  return result == Z_STREAM_END && stream.avail_out == 0;
 }
 
-// The program section of a PSF whose 16-byte header and N program bytes are given.
-std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const std::uint8_t> header,
-                                                              std::span<const std::uint8_t> compressed) {
+// Inflates the stream into program (its contents replaced, its memory reused): at most 2,033,664 bytes;
+// false (reason noted) when the stream is broken or longer. The stream is checked and its bytes counted
+// before program is touched, so a refused one leaves it as it was and costs no program buffer (most broken
+// streams run on for a long way before zlib notices), and a good one is inflated once more straight into a
+// buffer of its size.
+bool InflateProgram(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& program) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) {
+    core::SetFailureReason("PSF program cannot be decompressed: zlib could not start");
+    return false;
+  }
+  const std::unique_ptr<z_stream, decltype(&inflateEnd)> ending(&stream, &inflateEnd);
+  std::size_t size = 0;
+  const InflateResult check = CheckInflate(stream, compressed, size);
+  if (check == InflateResult::TooLarge) {
+    core::SetFailureReason("PSF program does not decompress into 2033664 bytes or fewer");
+    return false;
+  }
+  if (check == InflateResult::Complete && inflateReset(&stream) == Z_OK) {
+    program.clear();
+    program.resize(size);
+    // The same stream again: it cannot fail now, but a failure still refuses rather than keeping a part.
+    if (FillInflate(stream, compressed, program)) return true;
+    program.clear();
+  }
+  core::SetFailureReason("PSF program section is not a valid zlib stream");
+  return false;
+}
+
+// The program section of a PSF whose 16-byte header and N program bytes are given, inflated into program.
+bool DecodeProgramSection(std::span<const std::uint8_t> header, std::span<const std::uint8_t> compressed,
+                          std::vector<std::uint8_t>& program) {
   const std::uint32_t expectedCrc = core::LoadU32Le(header, 12);
   // crc32 and uncompress take 32-bit lengths; larger sections were refused by the callers' length checks.
   const uLong crc = crc32(crc32(0, Z_NULL, 0), compressed.data(), static_cast<uInt>(compressed.size()));
   if (static_cast<std::uint32_t>(crc) != expectedCrc) {
     core::SetFailureReason(core::FormatText("PSF checksum 0x%08X does not match its program (0x%08X)", expectedCrc,
                                             static_cast<std::uint32_t>(crc)));
-    return std::nullopt;
+    return false;
   }
-  return InflateProgram(compressed);
+  return InflateProgram(compressed, program);
+}
+
+std::optional<std::vector<std::uint8_t>> DecodeProgramSection(std::span<const std::uint8_t> header,
+                                                              std::span<const std::uint8_t> compressed) {
+  std::vector<std::uint8_t> program;
+  if (!DecodeProgramSection(header, compressed, program)) return std::nullopt;
+  return program;
 }
 
 // The RAM that follows the header in the program image: from t_addr to 0x801FFFFF; nothing when the image
@@ -141,10 +155,15 @@ std::optional<std::vector<std::uint8_t>> EncodePsfPieces(std::span<const std::sp
     core::SetFailureReason("compression failed: zlib could not start");
     return std::nullopt;
   }
-  // Not zeroed: zlib writes what it produces, and only that part is kept.
-  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(compressedLimit);
+  // Not zeroed: zlib writes what it produces, and only that part is kept. No larger than the most zlib can
+  // make of the input, so a small program takes no 2 MiB.
+  std::size_t inputSize = 0;
+  for (const std::span<const std::uint8_t> piece : pieces) inputSize += piece.size();
+  const std::size_t outputSize =
+      std::min<std::size_t>(compressedLimit, deflateBound(&stream, static_cast<uLong>(inputSize)));
+  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(outputSize);
   stream.next_out = output.get();
-  std::size_t outputLeft = compressedLimit;
+  std::size_t outputLeft = outputSize;
   constexpr std::size_t STEP = std::numeric_limits<uInt>::max();  // zlib counts in uInt
   const auto run = [&](const std::uint8_t* input, std::size_t size, int flush) {
     stream.next_in = input;
@@ -168,7 +187,7 @@ std::optional<std::vector<std::uint8_t>> EncodePsfPieces(std::span<const std::sp
     }
   }
   compressed = compressed && run(nullptr, 0, Z_FINISH);
-  const std::size_t length = compressedLimit - outputLeft;
+  const std::size_t length = outputSize - outputLeft;
   deflateEnd(&stream);
   if (!compressed) {
     core::SetFailureReason(core::FormatText("compressed program exceeds %zu bytes", compressedLimit));
@@ -238,9 +257,15 @@ void WriteTagSection(std::FILE* file, PsfBuilder& builder) {
 }
 
 std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::span<const std::uint8_t> file) {
+  std::vector<std::uint8_t> program;
+  if (!DecodePsfProgramInto(file, program)) return std::nullopt;
+  return program;
+}
+
+bool DecodePsfProgramInto(std::span<const std::uint8_t> file, std::vector<std::uint8_t>& program) {
   const auto length = CheckPsfHeader(file.first(std::min(file.size(), PSF_HEADER_SIZE)), file.size());
-  if (!length) return std::nullopt;
-  return DecodeProgramSection(file.first(PSF_HEADER_SIZE), file.subspan(PSF_HEADER_SIZE, *length));
+  if (!length) return false;
+  return DecodeProgramSection(file.first(PSF_HEADER_SIZE), file.subspan(PSF_HEADER_SIZE, *length), program);
 }
 
 std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {

@@ -58,6 +58,11 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file);
 // The same for a PSF held in memory.
 std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::span<const std::uint8_t> file);
 
+// The same into a caller's buffer, whose memory is reused: true with program holding exactly the decoded
+// bytes; false (reason noted) as above, program left as it was: the stream is checked whole before program
+// is touched (should zlib then fail it after all, program is emptied).
+bool DecodePsfProgramInto(std::span<const std::uint8_t> file, std::vector<std::uint8_t>& program);
+
 // The decompressed program section of the PSF file at path; nothing (reason noted) when the file cannot be
 // opened or does not decode.
 std::optional<std::vector<std::uint8_t>> DecodePsfFile(const std::filesystem::path& path);

@@ -25,13 +25,13 @@ void FillImage(RamImage& image, std::span<const std::uint8_t> header, std::size_
   image.loaded = true;
 }
 
-void Unload(RamImage& image) {
+}  // namespace
+
+void UnloadImage(RamImage& image) {
   image.header.fill(0);
-  image.ram = {};
+  image.ram.clear();
   image.loaded = false;
 }
-
-}  // namespace
 
 std::optional<std::size_t> RamOffset(std::uint32_t address, std::size_t length) {
   if (address < RAM_BASE) return std::nullopt;
@@ -56,7 +56,7 @@ std::optional<std::span<const std::uint8_t>> RamBytes(const RamImage& image, std
 }
 
 bool LoadEmbeddedImage(RamImage& image) {
-  Unload(image);
+  UnloadImage(image);
   const auto header = assets::BuiltinDriverHeader();
   const auto text = assets::BuiltinDriverText();
   const std::uint32_t tAddr = core::LoadU32Le(header, EXE_T_ADDR_OFFSET);
@@ -98,7 +98,7 @@ std::optional<std::size_t> CheckExeText(std::span<const std::uint8_t> exe) {
 }  // namespace
 
 bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
-  Unload(image);
+  UnloadImage(image);
   const auto offset = CheckExeText(exe);
   if (!offset) return false;
   const std::uint32_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
@@ -107,19 +107,28 @@ bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe) {
 }
 
 bool LoadExeImage(RamImage& image, std::vector<std::uint8_t>&& exe) {
-  Unload(image);
-  const auto offset = CheckExeText(exe);
-  if (!offset) return false;
-  const std::size_t tSize = core::LoadU32Le(exe, EXE_T_SIZE_OFFSET);
-  std::copy_n(exe.begin(), KEPT_HEADER_SIZE, image.header.begin());
-  // The text moves within the taken buffer to its place in RAM, then the bytes around it are cleared.
+  UnloadImage(image);
+  // The image keeps the buffer even when it refuses the EXE: its memory serves the next load.
   std::vector<std::uint8_t>& ram = image.ram;
   ram = std::move(exe);
-  ram.resize(std::max(ram.size(), RAM_SIZE), 0);
+  const auto offset = CheckExeText(ram);
+  if (!offset) {
+    ram.clear();
+    return false;
+  }
+  const std::size_t tSize = core::LoadU32Le(ram, EXE_T_SIZE_OFFSET);
+  std::copy_n(ram.begin(), KEPT_HEADER_SIZE, image.header.begin());
+  // The text moves within the buffer to its place in RAM, then the bytes around it that still hold EXE
+  // bytes are cleared (growing the buffer zeroed what lies beyond the EXE).
+  const std::size_t exeSize = ram.size();
+  ram.resize(std::max(exeSize, RAM_SIZE), 0);
   std::memmove(ram.data() + *offset, ram.data() + PSX_EXE_HEADER_SIZE, tSize);
   ram.resize(RAM_SIZE);
   std::fill_n(ram.begin(), *offset, 0);
-  std::fill(ram.begin() + static_cast<std::ptrdiff_t>(*offset + tSize), ram.end(), 0);
+  const std::size_t textEnd = *offset + tSize;
+  const std::size_t exeEnd = std::min(exeSize, RAM_SIZE);
+  if (textEnd < exeEnd)
+    std::fill(ram.begin() + static_cast<std::ptrdiff_t>(textEnd), ram.begin() + static_cast<std::ptrdiff_t>(exeEnd), 0);
   image.loaded = true;
   return true;
 }

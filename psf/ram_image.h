@@ -35,17 +35,22 @@ std::optional<std::size_t> RamOffset(std::uint32_t address, std::size_t length);
 std::optional<std::span<std::uint8_t>> RamBytes(RamImage& image, std::uint32_t address, std::size_t length);
 std::optional<std::span<const std::uint8_t>> RamBytes(const RamImage& image, std::uint32_t address, std::size_t length);
 
+// Empties the image (not loaded, header zeroed). The RAM buffer keeps its memory, so the next load into
+// the image lays its 2 MiB into pages already in use.
+void UnloadImage(RamImage& image);
+
 // Fills image from the built-in driver: the first 132 header bytes, RAM zeroed, t_size text bytes laid at
 // t_addr; loaded. False (image not loaded) only if the built-in header does not place its text in RAM.
 bool LoadEmbeddedImage(RamImage& image);
 
-// Fills image from a PS-X EXE held in memory: header from its first 132 bytes, text from byte 2048 on. The
-// magic is not checked. Refused (false, image not loaded, reason noted) when the EXE is shorter than 2048 +
-// t_size bytes or its text does not fit RAM (t_addr below 0x80000000 or t_addr - 0x80000000 + t_size above
-// 0x200000).
+// Fills image from a PS-X EXE held in memory: header from its first 132 bytes, text from byte 2048 on, into
+// the image's own RAM buffer. The magic is not checked. Refused (false, image not loaded, reason noted) when the EXE is
+// shorter than 2048 + t_size bytes or its text does not fit RAM (t_addr below 0x80000000 or t_addr - 0x80000000 +
+// t_size above 0x200000).
 bool LoadExeImage(RamImage& image, std::span<const std::uint8_t> exe);
 
-// The same, taking over the EXE's buffer as the image's RAM (no second 2 MiB for a decoded PSF program).
+// The same, taking over the EXE's buffer as the image's RAM (no second 2 MiB for a decoded PSF program); a
+// refused EXE leaves the buffer with the image, emptied, for the next load.
 bool LoadExeImage(RamImage& image, std::vector<std::uint8_t>&& exe);
 
 // Marks a freshly loaded header as a builder image: t_size = 0x801FFFF0 - t_addr (0x001EFFF0 for a text at

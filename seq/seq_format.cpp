@@ -13,18 +13,14 @@ namespace seq {
 
 namespace {
 
-// Reads up to buffer.size() bytes at offset; the bytes the file does not hold are zero. Returns how many
-// were read.
-std::size_t ReadPresent(std::FILE* file, std::int64_t offset, std::span<std::uint8_t> buffer) {
-  std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
-  return std::fread(buffer.data(), 1, buffer.size(), file);
-}
-
-// The stream's length in bytes, -1 when it cannot be measured.
-std::int64_t MeasureFile(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  return std::ftell(file);
+// The whole stream, read from its start; nothing when it cannot be measured or read.
+std::optional<std::vector<std::uint8_t>> ReadWholeStream(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return std::nullopt;
+  const long size = std::ftell(file);
+  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) return std::nullopt;
+  return bytes;
 }
 
 }  // namespace
@@ -64,66 +60,40 @@ SepRecordHeader DecodeSepRecordHeader(std::span<const std::uint8_t> bytes) {
   return header;
 }
 
+std::optional<SepLayout> ScanSepRecords(std::span<const std::uint8_t> sep) {
+  // A SEP's 2-byte version 0 is followed by the first record's sequence number 0, so its bytes 4 to 7
+  // are four zero bytes; a SEQ has its version there. Bytes that are not there are not zero bytes.
+  if (sep.size() < 8 || core::LoadU32Be(sep, 4) != 0) return std::nullopt;
+
+  SepLayout layout;
+  std::size_t recordOffset = static_cast<std::size_t>(SEP_FIRST_RECORD_OFFSET);
+  // Every record takes at least 13 bytes, so the size bounds the number of records.
+  while (recordOffset < sep.size() && layout.records.size() < static_cast<std::size_t>(INT32_MAX)) {
+    const SepRecordHeader header = DecodeSepRecordHeader(sep.subspan(recordOffset));
+    if (header.sequenceNumber != (layout.records.size() & 0xFFFF)) break;
+    const std::size_t dataOffset = recordOffset + SEP_RECORD_HEADER_SIZE;
+    layout.records.push_back({header, dataOffset});
+    // Compared as a length, so that a data size near 4 GiB cannot wrap around.
+    if (dataOffset > sep.size() || header.dataSize > sep.size() - dataOffset) {
+      layout.cut = true;
+      break;
+    }
+    recordOffset = dataOffset + header.dataSize;
+  }
+  return layout;
+}
+
 std::int32_t ScanSepSequences(std::FILE* file, std::int32_t& count, SepSplitTarget* write) {
   if (file == nullptr) return 0;
-
-  // A SEP's 2-byte version 0 is followed by the first record's sequence number 0, so its bytes 4 to 7
-  // are four zero bytes; a SEQ has its version there. Bytes the file does not hold are not zero bytes.
-  std::array<std::uint8_t, 8> start{};
-  if (ReadPresent(file, 0, start) < start.size() || core::LoadU32Be(start, 4) != 0) return 0;
-
-  count = 0;
-  const std::int64_t fileSize = MeasureFile(file);
-  if (fileSize <= 0) return 0;
-
-  std::int64_t recordOffset = SEP_FIRST_RECORD_OFFSET;
-  std::uint32_t expected = 0;
-  // Every record takes at least 13 bytes, so the file size bounds the number of records.
-  for (std::int64_t records = 0; recordOffset < fileSize && records < fileSize; ++records) {
-    std::array<std::uint8_t, SEP_RECORD_HEADER_SIZE> headerBytes{};
-    ReadPresent(file, recordOffset, headerBytes);
-    const SepRecordHeader header = DecodeSepRecordHeader(headerBytes);
-    if (header.sequenceNumber != (expected & 0xFFFF)) break;
-
-    const std::int64_t dataOffset = recordOffset + static_cast<std::int64_t>(SEP_RECORD_HEADER_SIZE);
-    const std::int64_t recordEnd = dataOffset + header.dataSize;
-    const bool complete = recordEnd <= fileSize;
-    if (write != nullptr) {
-      if (complete) {
-        if (WriteSeqRecord(count, header, file, dataOffset, header.dataSize, *write)) {
-          ++write->written;
-        } else {
-          write->failed = true;
-        }
-      } else {
-        write->failed = true;
-        core::SetFailureReason(
-            core::FormatText("sequence %02d runs past the end of the file", static_cast<int>(count)));
-      }
-    }
-    ++count;
-    ++expected;
-    if (!complete || count == INT32_MAX) break;
-    recordOffset = recordEnd;
-  }
+  const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeStream(file);
+  if (!bytes) return 0;
+  const std::optional<SepLayout> layout = ScanSepRecords(*bytes);
+  if (!layout) return 0;
+  count = static_cast<std::int32_t>(layout->records.size());
+  if (write != nullptr) WriteSepSplit(SplitSepBytes(*bytes).value_or(SepSplit{}), *write);
   return count;
 }
 
 std::int32_t FindEndOfTrack(std::FILE* file) { return core::FindPatternInFile(file, END_OF_TRACK_MARKER); }
-
-bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std::FILE* to) {
-  if (from == nullptr || to == nullptr || offset < 0 || count < 0) return false;
-  if (count == 0) return true;
-  if (std::fseek(from, static_cast<long>(offset), SEEK_SET) != 0) return false;
-  constexpr std::int64_t CHUNK = std::int64_t{256} * 1024;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(count, CHUNK)));
-  while (count > 0) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(count, CHUNK));
-    if (std::fread(buffer.data(), 1, want, from) != want) return false;
-    if (std::fwrite(buffer.data(), 1, want, to) != want) return false;
-    count -= static_cast<std::int64_t>(want);
-  }
-  return true;
-}
 
 }  // namespace seq

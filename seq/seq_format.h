@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace seq {
 
@@ -59,6 +61,24 @@ std::array<std::uint8_t, SEQ_HEADER_SIZE> EncodeSeqHeader(const SepRecordHeader&
 // Decodes the first 13 bytes; bytes the span does not hold read as zero.
 SepRecordHeader DecodeSepRecordHeader(std::span<const std::uint8_t> bytes);
 
+// One record of a SEP: its header and where its event data begins in the SEP's bytes.
+struct SepRecord {
+  SepRecordHeader header;
+  std::size_t dataOffset = 0;
+};
+
+// The records of a SEP in file order: every record counted, a last one that runs past the end included.
+struct SepLayout {
+  std::vector<SepRecord> records;
+  bool cut = false;  // the last record's header or data runs past the end of the bytes
+};
+
+// Walks the records of a SEP held in memory. Nothing when the bytes are not a SEP (bytes 4 to 7 are not
+// four zero bytes: a SEQ has its version there). Otherwise the records from offset 6 whose sequence
+// numbers follow on from 0 (16-bit, wrapping), at most INT32_MAX of them; a record whose header or data
+// runs past the end (its missing bytes read as zero) is counted and ends the walk.
+std::optional<SepLayout> ScanSepRecords(std::span<const std::uint8_t> sep);
+
 // Where a writing scan puts its SEQ files, "<directory>/<baseName>NN.seq", and what became of them.
 struct SepSplitTarget {
   std::string directory;
@@ -67,19 +87,13 @@ struct SepSplitTarget {
   bool failed = false;       // some accepted sequence could not be written (reason noted)
 };
 
-// Walks the sequences of a SEP. The file's position does not matter; every read is absolute.
-// Returns 0 (count untouched) for a null file or one whose bytes 4 to 7 are not four zero bytes; otherwise
-// sets count to 0, adds 1 for each record whose sequence number follows on, and returns the count. A
-// record whose header or data runs past the end of the file (its missing bytes read as zero) is counted
-// once, never written, and ends the scan. With a target, each complete record is written at once
-// (WriteSeqRecord) into it; with none, nothing is written.
+// Walks the sequences of a SEP stream (read whole; its position does not matter) as ScanSepRecords does.
+// Returns 0 (count untouched) for a null stream or one that is not a SEP; otherwise sets count to the
+// number of records and returns it. With a target, the sequences are written into it (WriteSepSplit);
+// with none, nothing is written.
 std::int32_t ScanSepSequences(std::FILE* file, std::int32_t& count, SepSplitTarget* write);
 
 // Offset of the first 00 FF 2F 00 anywhere in the file, header included; -1 when there is none.
 std::int32_t FindEndOfTrack(std::FILE* file);
-
-// Copies count bytes at offset of one stream to the current position of another; false when the source
-// runs short or a write fails.
-bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std::FILE* to);
 
 }  // namespace seq

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the libFuzzer targets (built with the fuzz preset) on their corpora.
-#   tools/fuzz.sh NAME SECONDS   fuzz one target (fuzz_NAME) for SECONDS on fuzz/corpus/NAME
+#   tools/fuzz.sh NAME SECONDS [RUNS]   fuzz one target (fuzz_NAME) for SECONDS on fuzz/corpus/NAME, or until it
+#                                       has run RUNS inputs when that comes first (a campaign: 10000000)
 #   tools/fuzz.sh all SECONDS    every target in turn, SECONDS each
 #   tools/fuzz.sh seeds          rebuild the committed corpora from fuzz/make_seeds.py, minimised (-merge=1)
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
@@ -13,7 +14,7 @@ TARGETS="psf_decode psf_set exe_psf vab sep_split seq_midi batch tags song_lengt
 BUILD=build/fuzz
 
 usage() {
-  echo "usage: tools/fuzz.sh NAME|all SECONDS | tools/fuzz.sh seeds   (NAME: $TARGETS)" >&2
+  echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | tools/fuzz.sh all SECONDS | tools/fuzz.sh seeds   (NAME: $TARGETS)" >&2
   exit 2
 }
 
@@ -28,13 +29,19 @@ build() {
 run() {
   name=$1
   seconds=$2
+  runs=${3:--1}
   mkdir -p "$BUILD/corpus/$name" "$BUILD/artifacts/$name"
   dict=""
   if [ -f "fuzz/$name.dict" ]; then dict="-dict=fuzz/$name.dict"; fi
   echo "fuzz_$name: $seconds s" >&2
+  start=$(date +%s)
+  status=0
   # shellcheck disable=SC2086
-  "$BUILD/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
-    -artifact_prefix="$BUILD/artifacts/$name/" $dict "$BUILD/corpus/$name" "fuzz/corpus/$name"
+  "$BUILD/fuzz/fuzz_$name" -max_total_time="$seconds" -runs="$runs" -timeout=30 -rss_limit_mb=2560 \
+    -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$name/" $dict "$BUILD/corpus/$name" "fuzz/corpus/$name" ||
+    status=$?
+  echo "fuzz_$name: stopped after $(($(date +%s) - start)) s" >&2
+  return "$status"
 }
 
 case "$1" in
@@ -63,9 +70,9 @@ case "$1" in
     fi
     ;;
   *)
-    [ $# -eq 2 ] || usage
+    [ $# -eq 2 ] || [ $# -eq 3 ] || usage
     case " $TARGETS " in *" $1 "*) ;; *) usage ;; esac
     build "$1"
-    run "$1" "$2"
+    run "$1" "$2" "${3:--1}"
     ;;
 esac

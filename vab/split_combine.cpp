@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/failure.h"
+#include "core/file_io.h"
 #include "core/output_file.h"
 #include "core/path_names.h"
 #include "core/text.h"
@@ -13,20 +14,43 @@ namespace vab {
 
 namespace {
 
+std::optional<std::vector<std::uint8_t>> ReadInput(const std::filesystem::path& path) {
+  std::optional<std::vector<std::uint8_t>> bytes = core::LoadWholeFile(path);
+  if (!bytes) core::SetFailureReason(core::DescribeSystemError("cannot open"));
+  return bytes;
+}
+
 // Both parts are written to their temporary files before either replaces its target, so a part that cannot
 // be started or written leaves no output; only a failed rename of the VB leaves the VH in place.
-int WriteSplitParts(VabBank& bank, const std::filesystem::path& vhPath, const std::filesystem::path& vbPath) {
+int WriteSplitParts(const VabParts& parts, const std::filesystem::path& vhPath, const std::filesystem::path& vbPath) {
   std::optional<core::OutputFile> vhFile = core::OutputFile::Create(vhPath);
   if (!vhFile) return 0;
   std::optional<core::OutputFile> vbFile = core::OutputFile::Create(vbPath);
   if (!vbFile) return 0;
-  if (WriteVh(vhFile->stream(), bank) == 0) return 0;
-  WriteVb(vbFile->stream(), bank, 0);
+  std::fwrite(parts.vh.data(), 1, parts.vh.size(), vhFile->stream());
+  std::fwrite(parts.vb.data(), 1, parts.vb.size(), vbFile->stream());
   if (!vhFile->Commit()) return 0;
   return vbFile->Commit() ? 1 : 0;
 }
 
 }  // namespace
+
+std::optional<VabParts> SplitVabBytes(std::span<const std::uint8_t> vab) {
+  VabBank bank;
+  const std::optional<std::size_t> vhSize = TryParseVh(bank, vab);
+  if (!vhSize || !TryParseVb(bank, vab.subspan(*vhSize))) return std::nullopt;
+  return VabParts{*BuildVhImage(bank), *BuildVbImage(bank)};
+}
+
+std::optional<std::vector<std::uint8_t>> CombineVabBytes(std::span<const std::uint8_t> vh,
+                                                         std::span<const std::uint8_t> vb) {
+  VabBank bank;
+  if (!TryParseVh(bank, vh) || !TryParseVb(bank, vb)) return std::nullopt;
+  std::vector<std::uint8_t> vab = *BuildVhImage(bank);
+  const std::vector<std::uint8_t> samples = *BuildVbImage(bank);
+  vab.insert(vab.end(), samples.begin(), samples.end());
+  return vab;
+}
 
 int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
   ReleaseBank(bank);
@@ -41,10 +65,10 @@ int SplitVab(VabBank& bank, const std::filesystem::path& vabPath) {
       return 0;
     }
   }
-  if (!TryLoadVab(bank, vabPath)) return 0;
-  const int result = WriteSplitParts(bank, vhPath, vbPath);
-  ReleaseBank(bank);
-  return result;
+  const std::optional<std::vector<std::uint8_t>> vab = ReadInput(vabPath);
+  if (!vab) return 0;
+  const std::optional<VabParts> parts = SplitVabBytes(*vab);
+  return parts ? WriteSplitParts(*parts, vhPath, vbPath) : 0;
 }
 
 int CombineVab(VabBank& bank, const std::filesystem::path& vabPath, const std::filesystem::path& vhPath,
@@ -55,10 +79,12 @@ int CombineVab(VabBank& bank, const std::filesystem::path& vabPath, const std::f
                                             core::IsSameFile(vabPath, vhPath) ? "VH" : "VB"));
     return 0;
   }
-  int result = 0;
-  if (TryLoadVh(bank, vhPath) && TryLoadVb(bank, vbPath) && WriteVab(bank, vabPath) != 0) result = 1;
-  ReleaseBank(bank);
-  return result;
+  const std::optional<std::vector<std::uint8_t>> vh = ReadInput(vhPath);
+  if (!vh) return 0;
+  const std::optional<std::vector<std::uint8_t>> vb = ReadInput(vbPath);
+  if (!vb) return 0;
+  const std::optional<std::vector<std::uint8_t>> vab = CombineVabBytes(*vh, *vb);
+  return vab && core::WriteWholeFile(vabPath, *vab) ? 1 : 0;
 }
 
 }  // namespace vab

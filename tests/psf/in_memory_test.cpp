@@ -118,3 +118,50 @@ TEST(DecodePsfProgram, StreamEndsDecideAsZlibDoes) {
   EXPECT_FALSE(psf::DecodePsfProgram(std::span<const std::uint8_t>(cut)));
   EXPECT_EQ(core::TakeFailureReason(), "PSF program section is not a valid zlib stream");
 }
+
+TEST(DecodePsfProgramInto, ReplacesTheBufferOrLeavesItAsItWas) {
+  std::vector<std::uint8_t> buffer(300000, 0x5A);
+  const std::vector<std::uint8_t> program = psf_testing::Ramp(70000, 1);
+  ASSERT_TRUE(psf::DecodePsfProgramInto(MakePsf(program), buffer));
+  EXPECT_EQ(buffer, program);
+  ASSERT_TRUE(psf::DecodePsfProgramInto(MakePsf({}), buffer));  // a stream of no bytes
+  EXPECT_TRUE(buffer.empty());
+
+  buffer = program;
+  std::vector<std::uint8_t> broken = MakePsf(psf_testing::Ramp(500, 2));
+  broken[broken.size() - 3] ^= 0x10;  // inside the stream's checksum
+  PutWord(broken, 12, psf_testing::Crc(broken.data() + 16, broken.size() - 16));
+  EXPECT_FALSE(psf::DecodePsfProgramInto(broken, buffer));
+  EXPECT_EQ(core::TakeFailureReason(), "PSF program section is not a valid zlib stream");
+  EXPECT_EQ(buffer, program);
+  EXPECT_FALSE(psf::DecodePsfProgramInto(MakePsf(psf_testing::Ramp(10, 0), "", 0x02), buffer));
+  EXPECT_EQ(buffer, program);
+}
+
+TEST(LoadDriverFromPsfBytes, ReplacingADriverLeavesNothingOfIt) {
+  // Driver A carries 64 KiB of 0xEE behind the built-in text; B is the built-in driver alone. B loaded into
+  // the builder that held A (and into one a refused load emptied) is B loaded into a fresh builder.
+  std::vector<std::uint8_t> exeA = BuiltinExe();
+  exeA.insert(exeA.end(), 0x10000, 0xEE);
+  PutWord(exeA, 0x1C, psf_testing::WordAt(exeA, 0x1C) + 0x10000);
+  const std::vector<std::uint8_t> fileB = MakePsf(BuiltinExe());
+  psf::PsfBuilder fresh;
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(fresh, fileB));
+
+  psf::PsfBuilder reused;
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(reused, MakePsf(exeA)));
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(reused, fileB));
+  EXPECT_EQ(reused.image.header, fresh.image.header);
+  EXPECT_TRUE(reused.image.ram == fresh.image.ram);
+  EXPECT_EQ(reused.parameterCopy, fresh.parameterCopy);
+
+  std::vector<std::uint8_t> notDriver = BuiltinExe();
+  notDriver.resize(2048 + 0x100);  // the text holds no signature
+  PutWord(notDriver, 0x1C, 0x100);
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(reused, MakePsf(exeA)));
+  EXPECT_FALSE(psf::LoadDriverFromPsfBytes(reused, MakePsf(notDriver)));
+  EXPECT_FALSE(reused.held || reused.image.loaded);
+  EXPECT_TRUE(reused.image.ram.empty());
+  ASSERT_TRUE(psf::LoadDriverFromPsfBytes(reused, fileB));
+  EXPECT_TRUE(reused.image.ram == fresh.image.ram);
+}

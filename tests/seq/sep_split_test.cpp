@@ -181,4 +181,39 @@ TEST(SeqToMidiOutputTest, MidiThatCannotReplaceItsTargetLeavesNothing) {
   EXPECT_EQ(dir.Listing(), (Names{"song.mid", "song.seq"}));
 }
 
+TEST(SplitSepBytes, GivesEachSequenceAsASeqFile) {
+  const std::optional<seq::SepSplit> split = seq::SplitSepBytes(MUSIC_SEP);
+  ASSERT_TRUE(split.has_value());
+  EXPECT_EQ(split->count, 3);
+  EXPECT_FALSE(split->cut);
+  EXPECT_EQ(split->seqFiles, (std::vector<Bytes>{MUSIC00_SEQ, MUSIC01_SEQ, MUSIC02_SEQ}));
+  // Bytes after the last record that do not number on are left alone.
+  EXPECT_EQ(seq::SplitSepBytes(Cat({MUSIC_SEP, Bytes(20, 0x00)}))->seqFiles.size(), 3U);
+}
+
+TEST(SplitSepBytes, CutRecordIsCountedButNotGiven) {
+  Bytes cut = MUSIC_SEP;
+  cut.resize(6 + 25 + 2);  // the second record's header holds only its number
+  const std::optional<seq::SepSplit> split = seq::SplitSepBytes(cut);
+  ASSERT_TRUE(split.has_value());
+  EXPECT_EQ(split->count, 2);
+  EXPECT_TRUE(split->cut);
+  EXPECT_EQ(split->seqFiles, (std::vector<Bytes>{MUSIC00_SEQ}));
+  // Not a SEP: bytes 4 to 7 hold a SEQ's version, or are not there.
+  EXPECT_FALSE(seq::SplitSepBytes(MUSIC00_SEQ).has_value());
+  EXPECT_FALSE(seq::SplitSepBytes(Bytes{'p', 'Q', 'E', 'S', 0x00, 0x00, 0x00}).has_value());
+}
+
+TEST(ScanSepRecords, RecordsTellWhereTheirDataLies) {
+  const std::optional<seq::SepLayout> layout = seq::ScanSepRecords(MUSIC_SEP);
+  ASSERT_TRUE(layout.has_value());
+  ASSERT_EQ(layout->records.size(), 3U);
+  EXPECT_EQ(layout->records[0].dataOffset, 19U);
+  EXPECT_EQ(layout->records[1].dataOffset, 19U + 12 + 13);
+  EXPECT_EQ(layout->records[2].dataOffset, 19U + 12 + 13 + 4 + 13);
+  EXPECT_EQ(layout->records[1].header.resolution, 0x60);
+  EXPECT_EQ(layout->records[2].header.dataSize, 0U);
+  EXPECT_FALSE(layout->cut);
+}
+
 }  // namespace

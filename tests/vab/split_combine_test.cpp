@@ -184,4 +184,31 @@ TEST(CombineVab, ExistingVabStaysWhenCombineFails) {
   EXPECT_EQ(ReadBytes(dir / "o.vab"), (Bytes{4, 5, 6}));
 }
 
+TEST(SplitVabBytes, PartsAreTheWrittenVhAndTheSamplesAndJoinAgain) {
+  for (const BankCase& c : {ThreeProgramsWithEmptyMiddleSample(), NoPrograms(), NoSamples()}) {
+    const std::optional<vab::VabParts> parts = vab::SplitVabBytes(Concat({c.vh, c.vb, Bytes(3, 0x5A)}));
+    ASSERT_TRUE(parts.has_value());
+    EXPECT_EQ(parts->vh, c.vhWritten);
+    EXPECT_EQ(parts->vb, c.vb);
+    EXPECT_EQ(vab::CombineVabBytes(parts->vh, parts->vb), Concat({c.vhWritten, c.vb}));
+    // The VH as read, with anything behind it, joins the same way.
+    EXPECT_EQ(vab::CombineVabBytes(Concat({c.vh, Bytes(5, 0x11)}), Concat({c.vb, Bytes(7, 0x22)})),
+              Concat({c.vhWritten, c.vb}));
+  }
+}
+
+TEST(SplitVabBytes, RefusalsGiveNothingWithAReason) {
+  const BankCase c = ThreeProgramsWithEmptyMiddleSample();
+  core::TakeFailureReason();
+  EXPECT_FALSE(vab::SplitVabBytes(Concat({c.vh, Bytes(c.vb.begin(), c.vb.end() - 1)})).has_value());
+  EXPECT_NE(core::TakeFailureReason(), "");
+  EXPECT_FALSE(vab::SplitVabBytes(Bytes(c.vh.begin(), c.vh.end() - 1)).has_value());
+  EXPECT_FALSE(vab::SplitVabBytes({}).has_value());
+  EXPECT_FALSE(vab::CombineVabBytes(c.vh, Bytes(c.vb.begin(), c.vb.end() - 1)).has_value());
+  EXPECT_NE(core::TakeFailureReason(), "");
+  EXPECT_FALSE(vab::CombineVabBytes(Bytes(c.vh.begin(), c.vh.end() - 1), c.vb).has_value());
+  // A bank without samples joins with an empty VB.
+  EXPECT_EQ(vab::CombineVabBytes(NoSamples().vh, {}), NoSamples().vhWritten);
+}
+
 }  // namespace
