@@ -17,14 +17,14 @@ namespace {
 // were read.
 std::size_t ReadPresent(std::FILE* file, std::int64_t offset, std::span<std::uint8_t> buffer) {
   std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
+  if (!core::SeekFileStream(file, offset, SEEK_SET)) return 0;
   return std::fread(buffer.data(), 1, buffer.size(), file);
 }
 
 // The stream's length in bytes, -1 when it cannot be measured.
 std::int64_t MeasureFile(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  return std::ftell(file);
+  if (!core::SeekFileStream(file, 0, SEEK_END)) return -1;
+  return core::TellFileStream(file);
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ std::int32_t FindEndOfTrack(std::FILE* file) { return core::FindPatternInFile(fi
 bool CopyFileRange(std::FILE* from, std::int64_t offset, std::int64_t count, std::FILE* to) {
   if (from == nullptr || to == nullptr || offset < 0 || count < 0) return false;
   if (count == 0) return true;
-  if (std::fseek(from, static_cast<long>(offset), SEEK_SET) != 0) return false;
+  if (!core::SeekFileStream(from, offset, SEEK_SET)) return false;
   constexpr std::int64_t CHUNK = std::int64_t{256} * 1024;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(count, CHUNK)));
   while (count > 0) {
