@@ -176,7 +176,11 @@ void ReplaceWithTemporary(const std::filesystem::path& temporary, const std::fil
                           std::error_code& error) {
   error.clear();
   if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = std::error_code(ErrnoFromWin32(::GetLastError()), std::generic_category());
+    const DWORD failure = ::GetLastError();
+    // The system says only "access denied" when a folder stands there: say what is in the way.
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    error = std::error_code(folder ? EISDIR : ErrnoFromWin32(failure), std::generic_category());
   }
 }
 

@@ -13,7 +13,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${LFQ_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages also from prefixes given with CMAKE_PREFIX_PATH (an installed foundation library, for one).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # The C and C++ runtimes and the thread library go into each binary, so the program needs no MinGW DLL
 # beside it.

@@ -43,23 +43,31 @@ for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)"; do
   if [ -n "$candidate" ] && [ -x "$candidate" ]; then wine=$candidate; break; fi
 done
 
-# The server is started on its own, detached from our output streams: a server started by the first
-# program would inherit them and keep whoever reads them (ctest) waiting until it exits.
-start_server() {
-  wineserver -p"$1" </dev/null >/dev/null 2>&1 || true
+# The server and Wine's own system programs are started on their own, detached from our output streams: had
+# the program started them, they would inherit its streams and keep whoever reads them (ctest, a test's
+# discovery) waiting until they end. A lock keeps two programs started at once from both setting up.
+# $1: how long the server outlives its last program ("" for ever).
+start_wine() {
+  (
+    flock 9
+    if wineserver -p"$1" </dev/null >/dev/null 2>&1 9>&-; then
+      "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+  ) 9>"$WINEPREFIX/.lfq-start.lock"
 }
 
 case "$action" in
   --start)
-    start_server ""
-    "$wine" wineboot --init </dev/null >/dev/null 2>&1
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    start_wine ""
     ;;
   --stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
     ;;
   run)
-    # A server that lingers a minute after its last program, for runs outside ctest's fixture.
-    start_server 60
+    # Outside ctest's fixture (a test's discovery, a manual run) the server lingers a minute after its last
+    # program.
+    start_wine 60
     exec "$wine" "$@"
     ;;
 esac

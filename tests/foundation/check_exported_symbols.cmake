@@ -1,26 +1,54 @@
 # Lists the defined dynamic symbols of the foundation library (demangled) and fails on any that is not
 # part of its interface, or when a part of the interface is missing.
 # Usage: cmake -DLIBRARY=<liblfqfoundation.so> -DNM=<nm> -P check_exported_symbols.cmake
-if(NOT LIBRARY OR NOT NM)
-  message(FATAL_ERROR "LIBRARY and NM are required")
+#        cmake -DLIBRARY=<liblfqfoundation.dll> -DOBJDUMP=<objdump> -DCXXFILT=<c++filt> -P ...  (Windows DLL)
+if(NOT LIBRARY OR (NOT NM AND NOT OBJDUMP))
+  message(FATAL_ERROR "LIBRARY and NM (or OBJDUMP and CXXFILT for a DLL) are required")
 endif()
-execute_process(COMMAND ${NM} -D --defined-only -C -S ${LIBRARY}
-  OUTPUT_VARIABLE listing RESULT_VARIABLE result ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "nm failed: ${errors}")
+
+# The C stream type as the compiler names it; a DLL takes the counted system strings from the system.
+set(stream "_IO_FILE")
+set(system_strings
+  "SysAllocStringLen(wchar_t const*, unsigned int)" "SysReAllocStringLen(wchar_t**, wchar_t const*, unsigned int)"
+  "SysFreeString(wchar_t*)" "SysStringLen(wchar_t const*)")
+if(OBJDUMP)
+  set(stream "_iobuf")
+  set(system_strings "")
+  # The export table's names ("\t[   3] _ZN5GFile5CloseEv"), demangled in one call.
+  execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "objdump failed: ${errors}")
+  endif()
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" entries "${dump}")
+  set(mangled "")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${entry}")
+    list(APPEND mangled "${name}")
+  endforeach()
+  execute_process(COMMAND ${CXXFILT} ${mangled} OUTPUT_VARIABLE demangled RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "c++filt failed")
+  endif()
+  # The same shape as nm's lines, without a size.
+  string(REGEX REPLACE "([^\n]+)" "0 T \\1" listing "${demangled}")
+else()
+  execute_process(COMMAND ${NM} -D --defined-only -C -S ${LIBRARY}
+    OUTPUT_VARIABLE listing RESULT_VARIABLE result ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "nm failed: ${errors}")
+  endif()
 endif()
 
 set(free_functions
-  "ReadBOM(unsigned char*)" "ReadBOM(GFile&)" "ReadBOM(_IO_FILE*)"
-  "WriteBOM(unsigned char*)" "WriteBOM(GFile&)" "WriteBOM(_IO_FILE*)"
-  "WriteUtf8(GString, GFile&)" "WriteUtf8(GString, _IO_FILE*)"
+  "ReadBOM(unsigned char*)" "ReadBOM(GFile&)" "ReadBOM(${stream}*)"
+  "WriteBOM(unsigned char*)" "WriteBOM(GFile&)" "WriteBOM(${stream}*)"
+  "WriteUtf8(GString, GFile&)" "WriteUtf8(GString, ${stream}*)"
   "UnicodeToUtf8(wchar_t const*, char*&)" "Utf8ToUnicode(wchar_t*&, char*)"
   "StoreFile(wchar_t const*, unsigned char*&)" "FlushFile(wchar_t const*, unsigned char*, int)"
   "FileExists(wchar_t const*)" "StoreAsciiText(wchar_t const*, wchar_t*&)"
   "StoreUtf8Text(wchar_t const*, wchar_t*&)" "ReadLine(wchar_t*, GString&)"
   "CreateFileList(wchar_t const*, wchar_t const*, GStringArray&)" "align(int, int)"
-  "SysAllocStringLen(wchar_t const*, unsigned int)" "SysReAllocStringLen(wchar_t**, wchar_t const*, unsigned int)"
-  "SysFreeString(wchar_t*)" "SysStringLen(wchar_t const*)")
+  ${system_strings})
 set(class_data "vtable for GFile" "typeinfo for GFile" "typeinfo name for GFile")
 # A few members from each class that must be present.
 set(required_members
@@ -67,7 +95,7 @@ foreach(name IN LISTS free_functions class_data required_members)
 endforeach()
 
 # GFile's table: offset and type entries, its 27 virtual operations, then the two destructor entries.
-if(DEFINED vtable_size)
+if(DEFINED vtable_size AND NOT OBJDUMP)
   math(EXPR vtable_bytes "0x${vtable_size}")
   math(EXPR expected_bytes "(2 + 27 + 2) * 8")
   if(NOT vtable_bytes EQUAL expected_bytes)

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/test_system.h"
+
 namespace {
 
 // The whole text, 0 characters included.
@@ -391,12 +393,12 @@ TEST(GStringFormat, FormatsAndEndsAtTheFirstZero) {
 
 TEST(GStringSystem, EnvironmentVariables) {
   GString s(L"old");
-  ::setenv("LFQ_FOUNDATION_TEST_VALUE", "w\xC3\xA9rt", 1);
+  testing_support::SetEnvironment("LFQ_FOUNDATION_TEST_VALUE", "w\xC3\xA9rt");
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 1);
   EXPECT_EQ(Text(s), L"w\u00E9rt");
-  ::setenv("LFQ_FOUNDATION_TEST_VALUE", "", 1);
+  testing_support::SetEnvironment("LFQ_FOUNDATION_TEST_VALUE", "");
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 0);
-  ::unsetenv("LFQ_FOUNDATION_TEST_VALUE");
+  testing_support::UnsetEnvironment("LFQ_FOUNDATION_TEST_VALUE");
   s = L"old";
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 0);
   EXPECT_EQ(Text(s), L"");
