@@ -45,7 +45,9 @@ TEST(SystemInfo, GathersTheRunningSystem) {
 #ifdef _WIN32
   EXPECT_NE(core::ToUpperText(info.systemDirectory).find("\\SYSTEM32"), std::string::npos) << info.systemDirectory;
   // The table names Windows up to 8.1 and Server 2012 R2; a later version has no name.
-  if (info.osName) EXPECT_EQ(info.osName->rfind("Windows ", 0), 0u) << *info.osName;
+  if (info.osName) {
+    EXPECT_EQ(info.osName->rfind("Windows ", 0), 0u) << *info.osName;
+  }
 #else
   EXPECT_EQ(info.systemDirectory, "/usr/lib");
   ASSERT_TRUE(info.osName.has_value());
