@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "system.h"
+#include "wide_format_win32.h"
 
 namespace foundation_detail {
 
@@ -48,13 +49,14 @@ void ListMatchingFiles(const wchar_t* directory, const wchar_t* pattern,
 
 bool FormatWide(std::wstring& text, const wchar_t* format, std::va_list args) {
   // MinGW's own printf family (C99 formats, so %s takes a narrow text as everywhere else) measures first.
+  const std::wstring written = WithZeroWideCharactersWritten(format, args);
   std::va_list measure;
   va_copy(measure, args);
-  const int length = ::vsnwprintf(nullptr, 0, format, measure);
+  const int length = ::vsnwprintf(nullptr, 0, written.c_str(), measure);
   va_end(measure);
   if (length < 0) return false;
   std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
-  if (::vsnwprintf(buffer.data(), buffer.size(), format, args) < 0) return false;
+  if (::vsnwprintf(buffer.data(), buffer.size(), written.c_str(), args) < 0) return false;
   // The text ends at its first 0 character, as a wide memory stream's does.
   text.assign(buffer.data(), ::wcsnlen(buffer.data(), static_cast<std::size_t>(length)));
   return true;
