@@ -5,7 +5,9 @@
 // After windows.h, which they build on.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -18,6 +20,13 @@ namespace foundation_detail {
 
 std::FILE* OpenNamedStream(const wchar_t* name, const char* mode) {
   if (name == nullptr || mode == nullptr) return nullptr;
+  // A read-only file is never written, whoever asks: Wine run by the Unix root user would let it be.
+  const bool writes = std::strpbrk(mode, "wa+") != nullptr;
+  const DWORD attributes = ::GetFileAttributesW(name);
+  if (writes && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    errno = EACCES;
+    return nullptr;
+  }
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return ::_wfopen(name, wideMode.c_str());
 }
