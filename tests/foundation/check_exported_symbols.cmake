@@ -6,19 +6,32 @@ if(NOT LIBRARY OR (NOT NM AND NOT OBJDUMP))
   message(FATAL_ERROR "LIBRARY and NM (or OBJDUMP and CXXFILT for a DLL) are required")
 endif()
 
-# The C stream type as the compiler names it; a DLL takes the counted system strings from the system.
+# The C stream type and the file information record as the compiler names them (windows.h names the record's
+# structure with a leading underscore); a DLL takes the counted system strings from the system.
 set(stream "_IO_FILE")
+set(handle_information "BY_HANDLE_FILE_INFORMATION")
 set(system_strings
   "SysAllocStringLen(wchar_t const*, unsigned int)" "SysReAllocStringLen(wchar_t**, wchar_t const*, unsigned int)"
   "SysFreeString(wchar_t*)" "SysStringLen(wchar_t const*)")
+set(class_data "vtable for GFile" "typeinfo for GFile" "typeinfo name for GFile")
 if(OBJDUMP)
   set(stream "_iobuf")
+  set(handle_information "_BY_HANDLE_FILE_INFORMATION")
   set(system_strings "")
-  # The export table's names ("\t[   3] _ZN5GFile5CloseEv"), demangled in one call.
+  # A DLL exports GFile's table and type information, which a consumer's derived class and dynamic_cast refer
+  # to; the type's name is reached only through that type information and stays inside.
+  set(class_data "vtable for GFile" "typeinfo for GFile")
+  # The export table's names ("\t[   3] _ZN5GFile5CloseEv"), demangled in one call. The names follow the
+  # address table, whose lines have the same start ("\t[   0] +base[   1] 6da0 Export RVA").
   execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result ERROR_VARIABLE errors)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "objdump failed: ${errors}")
   endif()
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table" names_at)
+  if(names_at EQUAL -1)
+    message(FATAL_ERROR "objdump shows no export names in ${LIBRARY}")
+  endif()
+  string(SUBSTRING "${dump}" ${names_at} -1 dump)
   string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" entries "${dump}")
   set(mangled "")
   foreach(entry IN LISTS entries)
@@ -49,14 +62,13 @@ set(free_functions
   "StoreUtf8Text(wchar_t const*, wchar_t*&)" "ReadLine(wchar_t*, GString&)"
   "CreateFileList(wchar_t const*, wchar_t const*, GStringArray&)" "align(int, int)"
   ${system_strings})
-set(class_data "vtable for GFile" "typeinfo for GFile" "typeinfo name for GFile")
 # A few members from each class that must be present.
 set(required_members
   "GString::GString(char const*)" "GString::Set(void*, GString::GStringType)"
   "GString::Format(wchar_t const*, ...)" "GString::operator[](int) const"
   "GStringArray::SetAtGrow(int, GString const&)" "GStringArray::operator[](int)"
   "GFile::Open(wchar_t const*, unsigned int)" "GFile::Duplicate() const"
-  "GFile::GetInformation(BY_HANDLE_FILE_INFORMATION&) const"
+  "GFile::GetInformation(${handle_information}&) const"
   "CBufferFile::operator=(CBufferFile const&)")
 
 string(REPLACE "\n" ";" lines "${listing}")
