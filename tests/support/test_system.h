@@ -25,6 +25,10 @@ bool CanMakeSymbolicLinks();
 // run here.
 bool CanRunLinuxPrograms();
 
+// Whether a started program receives any bytes as its arguments, of any length (not on Windows, whose command
+// line is UTF-16 text of at most 32,767 characters).
+bool CanPassAnyArgumentBytes();
+
 // Whether this process may write any file whatever its permissions say (root on Linux).
 bool MayWriteEveryFile();
 

@@ -21,6 +21,8 @@ bool CanMakeSymbolicLinks() { return true; }
 
 bool CanRunLinuxPrograms() { return true; }
 
+bool CanPassAnyArgumentBytes() { return true; }
+
 bool MayWriteEveryFile() { return ::geteuid() == 0; }
 
 }  // namespace testing_support

@@ -44,6 +44,8 @@ bool CanMakeSymbolicLinks() { return false; }
 
 bool CanRunLinuxPrograms() { return false; }
 
+bool CanPassAnyArgumentBytes() { return false; }
+
 // Windows has no user that ignores a file's read-only attribute.
 bool MayWriteEveryFile() { return false; }
 
