@@ -42,27 +42,29 @@ Size ReadSize(const wchar_t*& p) {
         p += 3;
         return Size::LongLong;
       }
-      if (p[1] == L'3' && p[2] == L'2') {
-        p += 3;
-        return Size::Default;
-      }
+      if (p[1] == L'3' && p[2] == L'2') p += 3;
       return Size::Default;
     default:
       return Size::Default;
   }
 }
 
-// Takes an integer argument of the given size.
+// Takes an integer argument of the given size (on Windows long has 32 bits, as int has, and a pointer 64).
 void SkipInteger(Size size, std::va_list& args) {
-  if (size == Size::LongLong) {
+  if (size == Size::LongLong || size == Size::Pointer) {
     va_arg(args, long long);
-  } else if (size == Size::Long) {
-    va_arg(args, long);
-  } else if (size == Size::Pointer) {
-    va_arg(args, std::ptrdiff_t);
-  } else {
-    va_arg(args, int);
+    return;
   }
+  va_arg(args, int);
+}
+
+// Takes a floating-point argument of the given size.
+void SkipFloating(Size size, std::va_list& args) {
+  if (size == Size::LongDouble) {
+    va_arg(args, long double);
+    return;
+  }
+  va_arg(args, double);
 }
 
 }  // namespace
@@ -96,11 +98,7 @@ std::wstring WithZeroWideCharactersWritten(const wchar_t* format, std::va_list a
     if (std::wcschr(L"diouxX", conversion) != nullptr) {
       SkipInteger(size, walk);
     } else if (std::wcschr(L"fFeEgGaA", conversion) != nullptr) {
-      if (size == Size::LongDouble) {
-        va_arg(walk, long double);
-      } else {
-        va_arg(walk, double);
-      }
+      SkipFloating(size, walk);
     } else if (conversion == L'c' || conversion == L'C') {
       const int character = va_arg(walk, int);
       const bool wide = conversion == L'C' || size == Size::Long;
