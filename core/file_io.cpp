@@ -7,18 +7,19 @@
 #include <string>
 #include <system_error>
 
+#include "core/platform_system.h"
 #include "core/text.h"
 
 namespace core {
 
 namespace {
 
-bool SeekTo(std::FILE* file, std::int64_t offset) { return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0; }
+bool SeekTo(std::FILE* file, std::int64_t offset) { return SeekFileStream(file, offset, SEEK_SET); }
 
 std::int32_t MeasureStream(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long end = std::ftell(file);
-  return end < 0 ? 0 : static_cast<std::int32_t>(std::min<long>(end, INT32_MAX));
+  if (!SeekFileStream(file, 0, SEEK_END)) return 0;
+  const std::int64_t end = TellFileStream(file);
+  return end < 0 ? 0 : static_cast<std::int32_t>(std::min<std::int64_t>(end, INT32_MAX));
 }
 
 // Offset of the first match of the four bytes in data, or npos. The scan jumps with memchr from one
@@ -57,7 +58,7 @@ FileHandle OpenFile(const std::filesystem::path& path, const char* mode) {
     errno = EISDIR;
     return nullptr;
   }
-  return FileHandle(std::fopen(path.c_str(), mode));
+  return FileHandle(OpenFileStream(path, mode));
 }
 
 std::optional<std::vector<std::uint8_t>> LoadWholeFile(const std::filesystem::path& path) {

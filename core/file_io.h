@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "core/text.h"
+
 namespace core {
 
 struct FileCloser {
@@ -16,6 +18,12 @@ struct FileCloser {
 };
 // An open byte stream of the runtime that closes itself.
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Moves a stream to a 64-bit offset from SEEK_SET, SEEK_CUR or SEEK_END (files beyond 2 GiB on every
+// platform); true when it moved. Defined by the platform layer.
+bool SeekFileStream(std::FILE* file, std::int64_t offset, int origin);
+// A stream's 64-bit position; -1 when it cannot be told. Defined by the platform layer.
+std::int64_t TellFileStream(std::FILE* file);
 
 // Opens a binary stream ("rb", "wb", ...); null (errno set) when the path cannot be opened or is a directory.
 FileHandle OpenFile(const std::filesystem::path& path, const char* mode);
@@ -41,11 +49,11 @@ std::optional<std::vector<std::uint8_t>> ReadAll(std::FILE* file, std::int32_t c
 std::int32_t WriteAt(std::FILE* file, std::int32_t offset, std::span<const std::uint8_t> data);
 
 // Writes the formatted text, without terminator, at offset / at the current position.
-void WriteTextAt(std::FILE* file, std::int32_t offset, const char* format, ...) __attribute__((format(printf, 3, 4)));
-void WriteText(std::FILE* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void WriteTextAt(std::FILE* file, std::int32_t offset, const char* format, ...) LFQ_PRINTF_FORMAT(3, 4);
+void WriteText(std::FILE* file, const char* format, ...) LFQ_PRINTF_FORMAT(2, 3);
 
 // Moves an existing file to the formatted new path. Does nothing when the file does not exist or a file
 // already stands at the new path.
-void RenameFileTo(const std::filesystem::path& existing, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void RenameFileTo(const std::filesystem::path& existing, const char* format, ...) LFQ_PRINTF_FORMAT(2, 3);
 
 }  // namespace core

@@ -64,7 +64,7 @@ bool OutputFile::Commit() {
   const bool closed = std::fclose(m_stream) == 0;
   m_stream = nullptr;
   std::error_code error;
-  if (closed) std::filesystem::rename(m_temporary, m_target, error);
+  if (closed) ReplaceWithTemporary(m_temporary, m_target, error);
   if (!closed || error) {
     SetFailureReason(closed ? FormatText("cannot replace output: %s", error.message().c_str())
                             : DescribeSystemError("cannot write"));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/platform_system.h"
 
 namespace core {
@@ -80,6 +81,28 @@ bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::p
   mode = static_cast<unsigned>(info.st_mode & 0777);
   return true;
 }
+
+void ReplaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                          std::error_code& error) {
+  std::filesystem::rename(temporary, target, error);
+}
+
+std::FILE* OpenFileStream(const std::filesystem::path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+bool SeekFileStream(std::FILE* file, std::int64_t offset, int origin) {
+  return ::fseeko(file, static_cast<off_t>(offset), origin) == 0;
+}
+
+std::int64_t TellFileStream(std::FILE* file) { return ::ftello(file); }
+
+std::vector<std::string> QueryCommandLineArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+// Linux terminals take the UTF-8 bytes as they are.
+void PrepareConsoleOutput() {}
 
 std::string QueryComputerName() {
   char name[260] = {};

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 // The operating-system calls of the core, kept in one place so that another platform needs only a new
 // implementation of this header.
@@ -21,6 +23,20 @@ std::FILE* CreateTemporaryFileBeside(const std::filesystem::path& target, std::f
 // user (EACCES) or the links loop (ELOOP). A directory there is left for the final rename to refuse.
 bool ExamineOutputTarget(const std::filesystem::path& target, std::filesystem::path& resolved,
                          std::optional<unsigned>& mode);
+
+// Puts the finished temporary file in the place of target in one step, replacing a file there; error is set
+// when the system refuses.
+void ReplaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                          std::error_code& error);
+
+// Opens a C stream on the path with a mode such as "rb" (the path handed to the system unchanged, whatever
+// its characters); null (errno set) when it cannot be opened.
+std::FILE* OpenFileStream(const std::filesystem::path& path, const char* mode);
+
+// The program's arguments without the program name, as UTF-8 texts (argc and argv are those of main).
+std::vector<std::string> QueryCommandLineArguments(int argc, char** argv);
+// Makes the console show the UTF-8 texts the program writes; restored when the program ends.
+void PrepareConsoleOutput();
 
 std::string QueryComputerName();
 std::string QueryUserName();

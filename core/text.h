@@ -4,10 +4,18 @@
 #include <string>
 #include <string_view>
 
+// Checks printf-style arguments against their format. MinGW's plain "printf" means the Microsoft runtime's
+// formats (no %zu); the program formats with the C99 ones there too.
+#ifdef __MINGW32__
+#define LFQ_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#else
+#define LFQ_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#endif
+
 namespace core {
 
 // printf-style formatting into a new text. Data texts (paths, names) always go in as the argument of "%s".
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatText(const char* format, ...) LFQ_PRINTF_FORMAT(1, 2);
 std::string FormatTextV(const char* format, std::va_list args);
 
 // Wide printf-style formatting ("%ls" takes a wide text).

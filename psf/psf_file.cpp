@@ -273,12 +273,12 @@ std::optional<std::vector<std::uint8_t>> DecodePsfProgram(std::FILE* file) {
     core::SetFailureReason("cannot read the PSF");
     return std::nullopt;
   }
-  if (std::fseek(file, 0, SEEK_END) != 0) {
+  if (!core::SeekFileStream(file, 0, SEEK_END)) {
     core::SetFailureReason(core::DescribeSystemError("cannot read"));
     return std::nullopt;
   }
-  const long end = std::ftell(file);
-  if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+  const std::int64_t end = core::TellFileStream(file);
+  if (end < 0 || !core::SeekFileStream(file, 0, SEEK_SET)) {
     core::SetFailureReason(core::DescribeSystemError("cannot read"));
     return std::nullopt;
   }

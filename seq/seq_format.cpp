@@ -15,9 +15,9 @@ namespace {
 
 // The whole stream, read from its start; nothing when it cannot be measured or read.
 std::optional<std::vector<std::uint8_t>> ReadWholeStream(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return std::nullopt;
-  const long size = std::ftell(file);
-  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return std::nullopt;
+  if (!core::SeekFileStream(file, 0, SEEK_END)) return std::nullopt;
+  const std::int64_t size = core::TellFileStream(file);
+  if (size < 0 || !core::SeekFileStream(file, 0, SEEK_SET)) return std::nullopt;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) return std::nullopt;
   return bytes;

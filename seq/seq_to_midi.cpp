@@ -99,9 +99,9 @@ bool AppendStandardEvents(std::span<const std::uint8_t> seq, std::vector<std::ui
 
 // Every byte of an open stream, read from its start.
 std::vector<std::uint8_t> ReadStream(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return {};
-  const long size = std::ftell(file);
-  return core::ReadAll(file, static_cast<std::int32_t>(std::clamp<long>(size, 0, INT32_MAX)))
+  if (!core::SeekFileStream(file, 0, SEEK_END)) return {};
+  const std::int64_t size = core::TellFileStream(file);
+  return core::ReadAll(file, static_cast<std::int32_t>(std::clamp<std::int64_t>(size, 0, INT32_MAX)))
       .value_or(std::vector<std::uint8_t>{});
 }
 

@@ -13,7 +13,9 @@
 #include <stdexcept>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
+#include "system.h"
 #include "unicode.h"
 
 namespace {
@@ -430,26 +432,19 @@ void GString::TrimRight(wchar_t character) {
 void GString::Format(const wchar_t* format, ...) {
   m_text.clear();
   if (format == nullptr) return;
-  // A wide memory stream measures and fills in one pass: the result is exactly as long as the formatting.
-  wchar_t* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = open_wmemstream(&buffer, &size);
-  if (stream == nullptr) return;
   std::va_list args;
   va_start(args, format);
-  const int written = std::vfwprintf(stream, format, args);
+  std::wstring text;
+  if (foundation_detail::FormatWide(text, format, args)) m_text = std::move(text);
   va_end(args);
-  std::fclose(stream);
-  const std::unique_ptr<wchar_t, decltype(&std::free)> owned(buffer, &std::free);
-  if (written >= 0 && buffer != nullptr) m_text.assign(buffer, ::wcsnlen(buffer, size));
 }
 
 int GString::GetEnvironmentVariableW(const wchar_t* name) {
   m_text.clear();
   if (name == nullptr) return 0;
-  const char* value = std::getenv(foundation_detail::NativeName(name).c_str());
-  if (value == nullptr) return 0;
-  m_text = foundation_detail::Utf8ToWide(value);
+  std::wstring value;
+  if (!foundation_detail::ReadEnvironment(name, value)) return 0;
+  m_text = std::move(value);
   return m_text.empty() ? 0 : 1;
 }
 

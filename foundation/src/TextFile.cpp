@@ -1,22 +1,17 @@
 #include <foundation/TextFile.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <cwctype>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "system.h"
 #include "unicode.h"
 
 namespace {
-
-using foundation_detail::NativeName;
 
 constexpr unsigned char BYTE_ORDER_MARK[3] = {0xEF, 0xBB, 0xBF};
 constexpr wchar_t CARRIAGE_RETURN = 13;
@@ -28,25 +23,12 @@ struct StreamCloser {
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
 Stream OpenStream(const wchar_t* name, const char* mode) {
-  if (name == nullptr) return nullptr;
-  return Stream(std::fopen(NativeName(name).c_str(), mode));
-}
-
-// The number of bytes from the stream's position to its end, the position kept; -1 when the stream is no
-// regular file or cannot be measured.
-long long RemainingBytes(std::FILE* stream) {
-  struct stat info;
-  if (::fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  const off_t here = ftello(stream);
-  if (here < 0 || fseeko(stream, 0, SEEK_END) != 0) return -1;
-  const off_t end = ftello(stream);
-  if (end < 0 || fseeko(stream, here, SEEK_SET) != 0) return -1;
-  return end >= here ? end - here : 0;
+  return Stream(foundation_detail::OpenNamedStream(name, mode));
 }
 
 // The remaining bytes of the stream; bytes that a short read did not deliver stay 0.
 bool ReadRest(std::FILE* stream, std::vector<unsigned char>& bytes) {
-  const long long remaining = RemainingBytes(stream);
+  const long long remaining = foundation_detail::RemainingStreamBytes(stream);
   if (remaining < 0) return false;
   bytes.assign(static_cast<std::size_t>(remaining), 0);
   if (!bytes.empty()) std::fread(bytes.data(), 1, bytes.size(), stream);
@@ -67,42 +49,6 @@ void WriteBytes(GFile& file, std::string_view bytes) {
     file.Write(bytes.data(), piece);
     bytes.remove_prefix(piece);
   }
-}
-
-wchar_t FoldCase(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c))); }
-
-// Wildcard match of a whole name: * any run of characters, ? one character, letters in any case.
-bool MatchesPattern(std::wstring_view pattern, std::wstring_view name) {
-  if (pattern == L"*.*") return true;
-  std::size_t p = 0;
-  std::size_t n = 0;
-  std::size_t starAt = std::wstring_view::npos;
-  std::size_t resumeAt = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == L'*') {
-      starAt = p++;
-      resumeAt = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
-      ++p;
-      ++n;
-    } else if (starAt != std::wstring_view::npos) {
-      p = starAt + 1;
-      n = ++resumeAt;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
-}
-
-bool IsDirectory(const std::string& folder, const dirent& entry) {
-  if (entry.d_type == DT_DIR) return true;
-  if (entry.d_type != DT_UNKNOWN && entry.d_type != DT_LNK) return false;
-  // Follows a symbolic link: a link to a directory counts as one; a dangling link does not.
-  struct stat info;
-  const std::string path = folder + "/" + entry.d_name;
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -163,7 +109,7 @@ int StoreFile(const wchar_t* name, unsigned char*& buffer) {
   buffer = nullptr;
   const Stream stream = OpenStream(name, "rb");
   if (!stream) return 0;
-  const long long size = RemainingBytes(stream.get());
+  const long long size = foundation_detail::RemainingStreamBytes(stream.get());
   if (size <= 0 || size > INT_MAX) return 0;
   // make_unique value-initialises: bytes that a short read does not deliver are 0.
   auto bytes = std::make_unique<unsigned char[]>(static_cast<std::size_t>(size));
@@ -180,8 +126,7 @@ void FlushFile(const wchar_t* name, unsigned char* bytes, int count) {
 
 int FileExists(const wchar_t* name) {
   if (name == nullptr) return 0;
-  struct stat info;
-  return ::lstat(NativeName(name).c_str(), &info) == 0 ? 1 : 0;
+  return foundation_detail::NameExists(name) ? 1 : 0;
 }
 
 int StoreAsciiText(const wchar_t* name, wchar_t*& text) {
@@ -223,19 +168,7 @@ int ReadLine(wchar_t* text, GString& line) {
 
 void CreateFileList(const wchar_t* directory, const wchar_t* pattern, GStringArray& list) {
   if (directory == nullptr || pattern == nullptr) return;
-  // The pattern may name subdirectories: everything up to its last slash is part of the folder searched.
-  const std::string search = NativeName(directory) + "/" + NativeName(pattern);
-  const std::size_t slash = search.rfind('/');
-  const std::string folder = slash == 0 ? std::string("/") : search.substr(0, slash);
-  const std::wstring namePattern = foundation_detail::Utf8ToWide(std::string_view(search).substr(slash + 1));
-
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::wstring name = foundation_detail::Utf8ToWide(entry->d_name);
-    if (!MatchesPattern(namePattern, name) || IsDirectory(folder, *entry)) continue;
-    list.Add(name.c_str());
-  }
+  foundation_detail::ListMatchingFiles(directory, pattern, [&list](const wchar_t* name) { list.Add(name); });
 }
 
 int align(int a, int b) {

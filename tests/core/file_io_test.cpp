@@ -104,12 +104,12 @@ TEST(FileIo, RenameNeverReplacesAnExistingFile) {
   TempDir dir;
   WriteBytes(dir / "a.seq", {1});
   WriteBytes(dir / "b.seq", {2});
-  core::RenameFileTo(dir / "missing.seq", "%s/c.seq", dir.path().c_str());
+  core::RenameFileTo(dir / "missing.seq", "%s/c.seq", dir.path().string().c_str());
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"a.seq", "b.seq"}));
-  core::RenameFileTo(dir / "a.seq", "%s/b.seq", dir.path().c_str());
+  core::RenameFileTo(dir / "a.seq", "%s/b.seq", dir.path().string().c_str());
   EXPECT_EQ(ReadBytes(dir / "a.seq"), Bytes{1});
   EXPECT_EQ(ReadBytes(dir / "b.seq"), Bytes{2});
-  core::RenameFileTo(dir / "a.seq", "%s/00.seq", dir.path().c_str());
+  core::RenameFileTo(dir / "a.seq", "%s/00.seq", dir.path().string().c_str());
   EXPECT_EQ(dir.Listing(), (std::vector<std::string>{"00.seq", "b.seq"}));
   EXPECT_EQ(ReadBytes(dir / "00.seq"), Bytes{1});
 }

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/test_system.h"
+
 namespace {
 
 // The whole text, 0 characters included.
@@ -384,19 +386,27 @@ TEST(GStringFormat, FormatsAndEndsAtTheFirstZero) {
   EXPECT_EQ(Text(s), L"<" + longText + L">");
   s.Format(L"a%lcb", L'\0');
   EXPECT_EQ(Text(s), L"a");
+  s.Format(L"%lld|%*.*f|%s|%zu%lc%ls", 1LL << 40, 6, 2, 1.5, "n", std::size_t{9}, L'\0', L"gone");
+  EXPECT_EQ(Text(s), L"1099511627776|  1.50|n|9");
+#ifdef _WIN32
+  // The "C" locale of the Windows runtime takes every byte as the character of that number.
+  s.Format(L"%s", "\xFF");
+  EXPECT_EQ(Text(s), L"\u00FF");
+#else
   // A narrow argument that the "C" locale cannot convert: the formatting fails and the text is empty.
   s.Format(L"%s", "\xFF");
   EXPECT_EQ(Text(s), L"");
+#endif
 }
 
 TEST(GStringSystem, EnvironmentVariables) {
   GString s(L"old");
-  ::setenv("LFQ_FOUNDATION_TEST_VALUE", "w\xC3\xA9rt", 1);
+  testing_support::SetEnvironment("LFQ_FOUNDATION_TEST_VALUE", "w\xC3\xA9rt");
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 1);
   EXPECT_EQ(Text(s), L"w\u00E9rt");
-  ::setenv("LFQ_FOUNDATION_TEST_VALUE", "", 1);
+  testing_support::SetEnvironment("LFQ_FOUNDATION_TEST_VALUE", "");
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 0);
-  ::unsetenv("LFQ_FOUNDATION_TEST_VALUE");
+  testing_support::UnsetEnvironment("LFQ_FOUNDATION_TEST_VALUE");
   s = L"old";
   EXPECT_EQ(s.GetEnvironmentVariableW(L"LFQ_FOUNDATION_TEST_VALUE"), 0);
   EXPECT_EQ(Text(s), L"");

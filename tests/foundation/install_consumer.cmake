@@ -26,6 +26,7 @@ set(unexpected "")
 foreach(file IN LISTS installed)
   if(NOT file MATCHES "^include/foundation/[A-Za-z]+\\.h$"
      AND NOT file MATCHES "^lib[^/]*(/[^/]+)?/liblfqfoundation\\.so(\\.[0-9]+)*$"
+     AND NOT file MATCHES "^bin/liblfqfoundation\\.dll$" AND NOT file MATCHES "^lib/liblfqfoundation\\.dll\\.a$"
      AND NOT file MATCHES "^lib[^/]*(/[^/]+)?/cmake/LfqFoundation/LfqFoundation[A-Za-z-]*\\.cmake$")
     list(APPEND unexpected ${file})
   endif()
@@ -45,18 +46,30 @@ set(configure_args -S ${CONSUMER_SOURCE} -B ${consumer_build} -G ${GENERATOR}
 if(MAKE_PROGRAM)
   list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
 endif()
+if(TOOLCHAIN_FILE)
+  list(APPEND configure_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE})
+endif()
 if(BUILD_TYPE)
   list(APPEND configure_args -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
 endif()
 run_step("consumer configure" ${CMAKE_COMMAND} ${configure_args})
 run_step("consumer build" ${CMAKE_COMMAND} --build ${consumer_build})
 
-execute_process(COMMAND ${consumer_build}/foundation_consumer ${WORK_DIR}
+# A Windows consumer runs under the emulator and finds the DLL beside itself; its text output has CRLF
+# line ends.
+set(consumer ${consumer_build}/foundation_consumer)
+if(EMULATOR)
+  file(GLOB dlls ${prefix}/bin/*.dll)
+  file(COPY ${dlls} DESTINATION ${consumer_build})
+  set(consumer ${EMULATOR} ${consumer}.exe)
+endif()
+execute_process(COMMAND ${consumer} ${WORK_DIR}
   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+string(REPLACE "\r\n" "\n" output "${output}")
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "consumer failed (${result}):\n${output}${errors}")
 endif()
-set(expected "length 11: Hello World\nelements 3, last two\nfile 14 bytes, mark 1: line one\nalign 12\n")
+set(expected "length 11: Hello World\nelements 3, last two\nderived: 14 bytes counted, cast 1, type 1\nfile 14 bytes, mark 1: line one\nalign 12\n")
 if(NOT output STREQUAL expected)
   message(FATAL_ERROR "consumer output:\n${output}\nexpected:\n${expected}")
 endif()

@@ -7,6 +7,7 @@
 
 #include "assets/driver_image.h"
 #include "support/temp_dir.h"
+#include "support/test_system.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ std::string Quoted(const std::filesystem::path& path) {
 }
 
 TEST(DriverImageGenerator, LaysTheProgramBelowTheFixedRegion) {
+  if (!testing_support::CanRunLinuxPrograms()) GTEST_SKIP() << "needs python3 and a POSIX shell";
   TempDir dir;
   std::vector<std::uint8_t> program(0x12130);  // up to the last byte before 0x80022130
   for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>(i * 7 + 1);
@@ -43,6 +45,7 @@ TEST(DriverImageGenerator, LaysTheProgramBelowTheFixedRegion) {
 }
 
 TEST(DriverImageGenerator, IdleLoopWithoutProgram) {
+  if (!testing_support::CanRunLinuxPrograms()) GTEST_SKIP() << "needs python3 and a POSIX shell";
   TempDir dir;
   ASSERT_EQ(RunGenerator("--out " + Quoted(dir / "driver.exe")), 0);
   const auto image = ReadBytes(dir / "driver.exe");
@@ -54,6 +57,7 @@ TEST(DriverImageGenerator, IdleLoopWithoutProgram) {
 }
 
 TEST(DriverImageGenerator, RefusesAProgramReachingTheFixedRegion) {
+  if (!testing_support::CanRunLinuxPrograms()) GTEST_SKIP() << "needs python3 and a POSIX shell";
   TempDir dir;
   WriteBytes(dir / "program.bin", std::vector<std::uint8_t>(0x12131, 0));
   WriteBytes(dir / "driver.exe", {1});

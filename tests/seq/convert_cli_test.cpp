@@ -107,7 +107,9 @@ TEST(ConvertCliTest, EachFailureStaysOnOneLine) {
   TempDir dir;
   const ProgramRun run = RunLfqutil(dir.path(), {"--convert", "two\nlines.seq"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "lfqutil: two?lines.seq: cannot open: No such file or directory\n");
+  // The system's reason differs (Windows refuses the name itself); the line stays one line.
+  EXPECT_EQ(run.err.rfind("lfqutil: two?lines.seq: cannot open: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
 }
 
 TEST(ConvertCliTest, PathsInOtherDirectoriesWriteBesideTheirInput) {

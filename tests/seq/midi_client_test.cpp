@@ -11,6 +11,7 @@
 #include "seq/seq_to_midi.h"
 #include "seq_test_files.h"
 #include "support/temp_dir.h"
+#include "support/test_system.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ double WavSeconds(const Bytes& wav) {
 const Bytes HEADER_480{'p', 'Q', 'E', 'S', 0x00, 0x00, 0x00, 0x01, 0x01, 0xE0, 0x07, 0xA1, 0x20, 0x04, 0x02};
 
 TEST(MidiClientTest, MidoAndTheStrictCheckReadEveryMidiWeWrite) {
+  if (!testing_support::CanRunLinuxPrograms()) GTEST_SKIP() << "needs python3-mido, a Linux program";
   TempDir dir;
   // The header and the end of track alone.
   WriteBytes(dir / "minimal.seq", Cat({HEADER_480, {0x00, 0xFF, 0x2F, 0x00}}));
@@ -147,6 +149,7 @@ TEST(MidiClientTest, MidoAndTheStrictCheckReadEveryMidiWeWrite) {
 
 // The MIDI renderers play the demo's MIDI for as long as the demo lasts: its tempo changes are read.
 TEST(MidiClientTest, TimidityAndFluidsynthPlayTheDemoForItsOwnLength) {
+  if (!testing_support::CanRunLinuxPrograms()) GTEST_SKIP() << "needs timidity, fluidsynth and python3, Linux programs";
   TempDir dir;
   std::filesystem::copy_file(LFQ_SOURCE_DIR "/assets/demo/demo.seq", dir / "demo.seq");
   ASSERT_EQ(seq::ConvertSeqToMidi(dir / "demo.seq"), 1);

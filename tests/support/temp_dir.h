@@ -2,22 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/test_system.h"
+
 namespace testing_support {
 
 // A fresh directory for one test, removed with everything in it afterwards.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lfq-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-  }
+  TempDir() : m_path(MakeUniqueDirectory("lfq-test-")) {}
   ~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
@@ -31,7 +29,8 @@ class TempDir {
   // The names of the files in the directory, sorted.
   std::vector<std::string> Listing() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(m_path))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -7,6 +7,11 @@
 #include <memory>
 
 #ifdef _WIN32
+// The Windows records themselves (SECURITY_ATTRIBUTES, SECURITY_DESCRIPTOR, BY_HANDLE_FILE_INFORMATION); without
+// the min and max macros, which would break std::min and std::max in every file that includes this one.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 // The access rules a GFile opens its files with: an access list that is present and has no entries, so
@@ -74,6 +79,14 @@ struct BY_HANDLE_FILE_INFORMATION {
 // systems keep the case of names and store names as bytes (UTF-8 here), so the path is never upper-cased or
 // looked up again. Byte ranges are locked with open-file-description record locks (F_OFD_SETLK): exclusive
 // on a handle open for writing, shared otherwise, never waiting.
+//
+// On Windows the handle is the file handle (kept as a sign-extended 32-bit value, as kernel handles allow) and
+// the flags are passed to CreateFileW as they stand: GENERIC_READ/GENERIC_WRITE (none for 3), the share modes
+// FILE_SHARE_READ/FILE_SHARE_WRITE, the inherit flag of the security attributes (a descriptor with a null
+// access list: everyone has access), OPEN_EXISTING/CREATE_ALWAYS/OPEN_ALWAYS and the FILE_FLAG_ attributes.
+// The file path is the one the system reports for the open handle (GetFinalPathNameByHandleW, without the
+// "\\?\" prefix); the title is the part behind its last slash, backslash or colon. Ranges are locked with
+// LockFileEx, exclusive and never waiting.
 class LFQ_FOUNDATION_API GFile {
  public:
   enum OpenFlag : unsigned int {

@@ -3,6 +3,12 @@
 #include <foundation/Export.h>
 
 #ifdef _WIN32
+// The system's own OLE Automation strings (oleaut32).
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it builds on.
 #include <oleauto.h>
 #else
 // Counted system strings, the Linux counterpart of OLE Automation strings: a block holding the length in

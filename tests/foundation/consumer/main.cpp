@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <typeinfo>
 
 namespace {
 
@@ -17,6 +18,16 @@ std::string Narrow(const wchar_t* text) {
   const std::unique_ptr<char[]> owned(bytes);
   return bytes != nullptr ? std::string(bytes) : std::string();
 }
+
+// A file class of the consumer's own: its table and type information build on the library's.
+class CountingFile : public GFile {
+ public:
+  void Write(const void* buffer, unsigned int count) override {
+    written += count;
+    GFile::Write(buffer, count);
+  }
+  unsigned int written = 0;
+};
 
 }  // namespace
 
@@ -39,10 +50,13 @@ int main(int argc, char** argv) {
   GString path(directory);
   path.Append(L"/consumer.txt");
   {
-    GFile file;
+    CountingFile file;
     if (file.Open(path, 0x1 | 0x1000) != 1) return 1;
     WriteBOM(file);
     WriteUtf8(GString(L"line one\r\nx"), file);
+    GFile* base = &file;
+    std::printf("derived: %u bytes counted, cast %d, type %d\n", file.written,
+                dynamic_cast<CountingFile*>(base) == &file ? 1 : 0, typeid(*base) == typeid(CountingFile) ? 1 : 0);
   }
   CBufferFile stored(path);
   wchar_t* text = nullptr;
