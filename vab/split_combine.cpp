@@ -27,8 +27,9 @@ int WriteSplitParts(const VabParts& parts, const std::filesystem::path& vhPath, 
   if (!vhFile) return 0;
   std::optional<core::OutputFile> vbFile = core::OutputFile::Create(vbPath);
   if (!vbFile) return 0;
-  std::fwrite(parts.vh.data(), 1, parts.vh.size(), vhFile->stream());
-  std::fwrite(parts.vb.data(), 1, parts.vb.size(), vbFile->stream());
+  // An empty part has no buffer to hand to fwrite.
+  if (!parts.vh.empty()) std::fwrite(parts.vh.data(), 1, parts.vh.size(), vhFile->stream());
+  if (!parts.vb.empty()) std::fwrite(parts.vb.data(), 1, parts.vb.size(), vbFile->stream());
   if (!vhFile->Commit()) return 0;
   return vbFile->Commit() ? 1 : 0;
 }
