@@ -1,6 +1,6 @@
 #!/bin/sh
 # Makes the Debian package from the default build, installs it with apt-get as a user would, uses the
-# installed program (batch build of the demo, the window on a virtual X server), then removes the package.
+# installed program (batch build of the demo, the window on a virtual X server), then purges the package.
 # Changes the machine's installed packages: meant for CI and throwaway machines, run as root.
 set -e
 cd "$(dirname "$0")/.."
@@ -10,7 +10,9 @@ trap 'rm -rf "$work"' EXIT
 (cd "$work" && cpack -G DEB --config "$OLDPWD/$build/CPackConfig.cmake" -B "$work/out") >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log" >&2; exit 1; }
 deb=$(ls "$work"/out/lfqutil_*.deb)
-if dpkg -s lfqutil >/dev/null 2>&1; then
+# A package removed earlier may linger as "deinstall ok config-files" (its postrm still to run on purge): only a
+# package that is really installed is the user's, and left alone.
+if [ "$(dpkg-query -W -f='${Status}' lfqutil 2>/dev/null)" = "install ok installed" ]; then
   echo "check-deb-install: lfqutil is installed already; not touching it" >&2
   exit 1
 fi
@@ -25,6 +27,6 @@ xvfb-run -a env -u QT_QPA_PLATFORM timeout 3 /usr/bin/lfqutil 2>"$work/window.er
 window=$?
 set -e
 [ $window -eq 124 ] || { echo "installed window did not open ($window): $(cat "$work/window.err")" >&2; status=1; }
-apt-get remove -y -q lfqutil >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; status=1; }
+apt-get purge -y -q lfqutil >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; status=1; }
 [ $status -eq 0 ] && echo "check-deb-install: $(basename "$deb") installs, builds the demo and opens its window"
 exit $status
