@@ -54,9 +54,17 @@ inline void WriteFile(const std::filesystem::path& path, std::span<const std::ui
   FUZZ_CHECK(out.good());
 }
 
+// The whole file, read in blocks (a stream iterator goes byte by byte, under the fuzzer's instrumentation);
+// empty when it cannot be read.
 inline std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  std::uint8_t block[65536];
+  std::size_t count = 0;
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + count);
+  std::fclose(file);
+  return bytes;
 }
 
 struct StreamCloser {

@@ -596,7 +596,7 @@ class Sequencer {
 
 // Runs the services until the song stops, plays its second pass without end, or the model's limits.
 void PlaySequences(const std::vector<Track>& tracks, const SongSettings& settings, const BankTones& bank,
-                   SongLength& result) {
+                   const SongLimits& limits, SongLength& result) {
   const ServiceClock clock(settings);
   const SpeedRamp ramp(settings, tracks[0].headerTempo);
   Sequencer sequencer(tracks, settings, bank);
@@ -604,7 +604,7 @@ void PlaySequences(const std::vector<Track>& tracks, const SongSettings& setting
   sequencer.Service(0, 0, 0);
   bool limited = false;
   while (sequencer.Playing() && !(settings.playbackAmount == 0 && sequencer.TwoPassesPlayed())) {
-    if (now >= SONG_TIME_LIMIT_US || sequencer.events() >= SONG_EVENT_LIMIT) {
+    if (now >= limits.timeUs || sequencer.events() >= limits.events) {
       limited = true;
       break;
     }
@@ -612,9 +612,9 @@ void PlaySequences(const std::vector<Track>& tracks, const SongSettings& setting
     if (ramp.settledSpeed() == 256 && now / 1000 >= ramp.settledAfterMs()) {
       const auto wait = sequencer.TimeToNextEvent();
       // An event due beyond the limit: coast to the limit and stop there, not at that event.
-      if (wait && now + *wait >= SONG_TIME_LIMIT_US) {
-        sequencer.Coast(SONG_TIME_LIMIT_US - now);
-        now = SONG_TIME_LIMIT_US;
+      if (wait && now + *wait >= limits.timeUs) {
+        sequencer.Coast(limits.timeUs - now);
+        now = limits.timeUs;
         limited = true;
         break;
       }
@@ -669,7 +669,8 @@ void PlaySequences(const std::vector<Track>& tracks, const SongSettings& setting
 // A VAG at the sequence address, as the driver plays it on one voice: a pass lasts the sample up to its first
 // end block and 20 ms more, and ends at the first service after that; a sample whose end block repeats (other
 // than the silent end block the utility appends) plays on by itself without end.
-bool PlayVag(std::span<const std::uint8_t> songArea, const SongSettings& settings, SongLength& result) {
+bool PlayVag(std::span<const std::uint8_t> songArea, const SongSettings& settings, const SongLimits& limits,
+             SongLength& result) {
   if (songArea.size() < VAG_MINIMUM || !HasMagic(songArea, "VAGp")) return false;
   std::uint32_t size = core::LoadU32Be(songArea, 0x0C);
   const std::uint32_t rate = core::LoadU32Be(songArea, 0x10);
@@ -705,7 +706,7 @@ bool PlayVag(std::span<const std::uint8_t> songArea, const SongSettings& setting
     const std::uint64_t passes = settings.playbackAmount == 0 ? 2 : settings.playbackAmount;
     std::uint64_t now = 0;
     for (std::uint64_t pass = 0; pass < passes; ++pass) {
-      if (now >= SONG_TIME_LIMIT_US) {
+      if (now >= limits.timeUs) {
         result.reachedLimit = true;
         break;
       }
@@ -723,13 +724,13 @@ bool PlayVag(std::span<const std::uint8_t> songArea, const SongSettings& setting
 }  // namespace
 
 SongLength ComputeSongLength(const SongSettings& settings, std::span<const std::uint8_t> songArea,
-                             std::span<const std::uint8_t> vh) {
+                             std::span<const std::uint8_t> vh, const SongLimits& limits) {
   SongLength result;
   const std::vector<Track> tracks = FindTracks(songArea, settings);
   if (!tracks.empty()) {
     result.kind = SongKind::Sequence;
-    PlaySequences(tracks, settings, ReadBankTones(vh), result);
-  } else if (!PlayVag(songArea, settings, result)) {
+    PlaySequences(tracks, settings, ReadBankTones(vh), limits, result);
+  } else if (!PlayVag(songArea, settings, limits, result)) {
     return result;
   }
   if (result.endless) result.fadeSeconds = ENDLESS_FADE_SECONDS;
@@ -738,7 +739,7 @@ SongLength ComputeSongLength(const SongSettings& settings, std::span<const std::
 
 std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& settings,
                                                      std::span<const std::uint8_t> songArea,
-                                                     std::span<const std::uint8_t> vh) {
+                                                     std::span<const std::uint8_t> vh, const SongLimits& limits) {
   std::vector<SepRecordLength> records;
   if (songArea.size() < 16 || !HasMagic(songArea, "pQES") || core::LoadU32Be(songArea, 4) != 0) return records;
   const auto region = songArea.first(std::min(songArea.size(), SEQUENCE_READ_SIZE));
@@ -747,9 +748,9 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
   // A hostile SEP may hold thousands of records that each play up to the limits: the listing shares one budget.
   std::uint64_t events = 0;
   for (std::uint32_t id = 0;
-       records.size() < SEP_RECORDS_LISTED && events < SONG_EVENT_LIMIT && FindSepRecord(region, id); ++id) {
+       records.size() < SEP_RECORDS_LISTED && events < limits.events && FindSepRecord(region, id); ++id) {
     alone.sequenceId[0] = id;
-    records.push_back({id, ComputeSongLength(alone, songArea, vh)});
+    records.push_back({id, ComputeSongLength(alone, songArea, vh, limits)});
     events += records.back().length.eventsPlayed;
   }
   return records;

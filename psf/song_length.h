@@ -15,6 +15,12 @@ inline constexpr double ENDLESS_FADE_SECONDS = 10.0;
 // The model stops at this much song time, or after this many events, and reports the song as endless.
 inline constexpr std::uint64_t SONG_TIME_LIMIT_US = 24ull * 3600 * 1000000;
 inline constexpr std::uint64_t SONG_EVENT_LIMIT = 5000000;
+// How far the model goes before it gives up: SONG_TIME_LIMIT_US and SONG_EVENT_LIMIT unless a caller (a fuzz
+// target, say) bounds the work more tightly.
+struct SongLimits {
+  std::uint64_t timeUs = SONG_TIME_LIMIT_US;
+  std::uint64_t events = SONG_EVENT_LIMIT;
+};
 // A listing of a SEP's records stops after this many records, or once the records listed took the event limit.
 inline constexpr std::size_t SEP_RECORDS_LISTED = 64;
 
@@ -50,7 +56,7 @@ struct SongLength {
   SongKind kind = SongKind::None;
   bool endless = false;                    // plays without end: the length covers two passes and a fade follows
   std::uint64_t eventsPlayed = 0;          // events the model handled, passes and loops included
-  bool reachedLimit = false;               // the model gave up at SONG_TIME_LIMIT_US or SONG_EVENT_LIMIT
+  bool reachedLimit = false;               // the model gave up at one of its limits
   double lengthSeconds = 0;                // song end plus release (or the end of the second pass when endless)
   double fadeSeconds = 0;                  // 0, or ENDLESS_FADE_SECONDS when endless
   double endSeconds = 0;                   // when the last pass ended (or the second, when endless)
@@ -66,7 +72,7 @@ struct SongLength {
 // tones' release envelopes; an empty span gives no releases). Bytes missing at the end of either span read
 // as the end of the data.
 SongLength ComputeSongLength(const SongSettings& settings, std::span<const std::uint8_t> songArea,
-                             std::span<const std::uint8_t> vh);
+                             std::span<const std::uint8_t> vh, const SongLimits& limits = {});
 
 // One record of a SEP and its length when played alone.
 struct SepRecordLength {
@@ -74,12 +80,12 @@ struct SepRecordLength {
   SongLength length;
 };
 
-// Every record of the SEP in songArea (up to SEP_RECORDS_LISTED, within SONG_EVENT_LIMIT in all), each played alone
+// Every record of the SEP in songArea (up to SEP_RECORDS_LISTED, within the event limit in all), each played alone
 // (Sequence Amount 1, its id as Sequence ID #1, the other settings as given), for a listing of a SEP's sequences; empty
 // when songArea holds no SEP.
 std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& settings,
                                                      std::span<const std::uint8_t> songArea,
-                                                     std::span<const std::uint8_t> vh);
+                                                     std::span<const std::uint8_t> vh, const SongLimits& limits = {});
 
 // The same for the builder's driver and the song placed in its image; a song of kind None when no driver is
 // held or an address lies outside the RAM the driver accepts.

@@ -4,43 +4,58 @@
 #                                       has run RUNS inputs when that comes first (a campaign: 10000000)
 #   tools/fuzz.sh all SECONDS    every target in turn, SECONDS each
 #   tools/fuzz.sh seeds          rebuild the committed corpora from fuzz/make_seeds.py, minimised (-merge=1)
+#   tools/fuzz.sh replay NAME|all run every input of the grown corpora once under AddressSanitizer
+# LFQ_FUZZ_PRESET=fuzz-campaign picks the build without AddressSanitizer (several times the inputs a second,
+# for long campaigns; replay its corpora afterwards). Each run's figures are added to build/fuzz/campaign.log.
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
 # to build/fuzz/artifacts/NAME/. The exit status is non-zero when a target found anything. The targets' private
 # directories go to /dev/shm when it is there: replacing files on a disk file system waits for the disk.
 set -e
 cd "$(dirname "$0")/.."
 if [ -z "$LFQ_FUZZ_KEEP_TMPDIR" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+PRESET=${LFQ_FUZZ_PRESET:-fuzz}
+case "$PRESET" in fuzz | fuzz-campaign) ;; *) echo "LFQ_FUZZ_PRESET: fuzz or fuzz-campaign" >&2; exit 2 ;; esac
 TARGETS="psf_decode psf_set exe_psf vab sep_split seq_midi batch tags song_length unpack info foundation_strings foundation_text"
-BUILD=build/fuzz
+BUILD=build/$PRESET
+CORPUS=build/fuzz/corpus
 
 usage() {
-  echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | tools/fuzz.sh all SECONDS | tools/fuzz.sh seeds   (NAME: $TARGETS)" >&2
+  echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | all SECONDS | seeds | replay NAME|all   (NAME: $TARGETS)" >&2
   exit 2
 }
 
 build() {
-  if [ ! -f "$BUILD/build.ninja" ]; then cmake --preset fuzz >/dev/null; fi
+  if [ ! -f "$BUILD/build.ninja" ]; then cmake --preset "$PRESET" >/dev/null; fi
   targets=""
   for name in "$@"; do targets="$targets fuzz_$name"; done
   # shellcheck disable=SC2086
-  cmake --build --preset fuzz --target $targets
+  cmake --build --preset "$PRESET" --target $targets
 }
 
 run() {
   name=$1
   seconds=$2
   runs=${3:--1}
-  mkdir -p "$BUILD/corpus/$name" "$BUILD/artifacts/$name"
+  mkdir -p "$CORPUS/$name" "$BUILD/artifacts/$name"
   dict=""
   if [ -f "fuzz/$name.dict" ]; then dict="-dict=fuzz/$name.dict"; fi
   echo "fuzz_$name: $seconds s" >&2
   start=$(date +%s)
   status=0
   # shellcheck disable=SC2086
+  log=$(mktemp)
   "$BUILD/fuzz/fuzz_$name" -max_total_time="$seconds" -runs="$runs" -timeout=30 -rss_limit_mb=2560 \
-    -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$name/" $dict "$BUILD/corpus/$name" "fuzz/corpus/$name" ||
-    status=$?
-  echo "fuzz_$name: stopped after $(($(date +%s) - start)) s" >&2
+    -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$name/" $dict "$CORPUS/$name" "fuzz/corpus/$name" \
+    2>"$log" || status=$?
+  cat "$log" >&2
+  elapsed=$(($(date +%s) - start))
+  inputs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  rm -f "$log"
+  echo "fuzz_$name: stopped after $elapsed s" >&2
+  mkdir -p build/fuzz
+  echo "$(date -u +%FT%TZ) $PRESET $name inputs=${inputs:-0} per_s=${rate:-0} seconds=$elapsed status=$status" \
+    >>build/fuzz/campaign.log
   return "$status"
 }
 
@@ -57,6 +72,28 @@ case "$1" in
       mkdir -p "fuzz/corpus/$name"
       "$BUILD/fuzz/fuzz_$name" -merge=1 "fuzz/corpus/$name" "$raw/$name" 2>&1 | grep -E "MERGE-OUTER: [0-9]+ new files" >&2
     done
+    ;;
+  replay)
+    [ $# -eq 2 ] || usage
+    [ "$PRESET" = fuzz ] || { echo "replay runs under AddressSanitizer: leave LFQ_FUZZ_PRESET unset" >&2; exit 2; }
+    names=$2
+    [ "$names" = all ] && names=$TARGETS
+    # shellcheck disable=SC2086
+    build $names
+    failed=""
+    for name in $names; do
+      mkdir -p "$CORPUS/$name" "$BUILD/artifacts/$name"
+      echo "fuzz_$name: replaying $(find "$CORPUS/$name" -type f | wc -l) inputs" >&2
+      log=$(mktemp)
+      "$BUILD/fuzz/fuzz_$name" -runs=0 -timeout=30 -rss_limit_mb=2560 -artifact_prefix="$BUILD/artifacts/$name/" \
+        "$CORPUS/$name" "fuzz/corpus/$name" >"$log" 2>&1 || { cat "$log" >&2; failed="$failed $name"; }
+      grep -E "INITED|DONE" "$log" >&2 || true
+      rm -f "$log"
+    done
+    if [ -n "$failed" ]; then
+      echo "fuzz targets whose corpora hold a finding:$failed" >&2
+      exit 1
+    fi
     ;;
   all)
     [ $# -eq 2 ] || usage
