@@ -223,4 +223,13 @@ TEST(SongLengthTest, AnEventDueBeyondTheTimeLimitStopsTheModelAtTheLimit) {
   EXPECT_DOUBLE_EQ(length.endSeconds, 86400.0);
   EXPECT_DOUBLE_EQ(length.lengthSeconds, 86400.0);
   EXPECT_DOUBLE_EQ(length.fadeSeconds, 10.0);
+  // A caller's own limits: the model stops at a minute, and at three events.
+  const auto limited = [&](psf::SongLimits limits) {
+    return psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), seq, {}, limits);
+  };
+  EXPECT_DOUBLE_EQ(limited({.timeUs = 60'000'000}).endSeconds, 60.0);
+  const Bytes busy =
+      Seq(480, 500000, {0x00, 0x90, 0x3C, 0x64, 0x60, 0x3C, 0x00, 0x60, 0x3E, 0x64, 0x60, 0x3E, 0x00, 0x60, 0xFF, 0x2F});
+  EXPECT_TRUE(psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), busy, {}, {.events = 3}).reachedLimit);
+  EXPECT_FALSE(psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), busy, {}).reachedLimit);
 }
