@@ -6,6 +6,7 @@
 // once; NAME.cmd is one shell line whose words, read back as a shell reads them, are the command; and the
 // files the command's SEQ, VAG, VH and VB name are exactly the parts written beside it.
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <string_view>
@@ -68,7 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   std::span<const std::uint8_t> input(data, size);
   const std::size_t pathSize = std::min<std::size_t>(input[0], input.size() - 1);
-  const std::string name = core::GetBaseName(std::string_view(reinterpret_cast<const char*>(data + 1), pathSize));
+  // A path given on a command line holds no NUL byte.
+  std::string path(reinterpret_cast<const char*>(data + 1), pathSize);
+  std::replace(path.begin(), path.end(), '\0', '_');
+  const std::string name = core::GetBaseName(path);
   input = input.subspan(1 + pathSize);
 
   psf::RamImage image = builtin.image;

@@ -1,6 +1,9 @@
 #include "ui/commands/info_report.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "core/text.h"
 
@@ -90,9 +93,21 @@ std::string FormatInfoJson(const InfoReport& report) {
                              parameter.defaultValue);
   }
   json += "],\"tags\":{";
-  for (std::size_t i = 0; i < report.tags.size(); ++i) {
+  // Two names that differ only in bytes JSON cannot carry read the same once written: as for a name repeated in
+  // a PSF's tags, their values join on separate lines under the one name, or a reader would keep only one.
+  std::vector<std::pair<std::string, std::string>> tags;
+  for (const psf::Tag& tag : report.tags) {
+    std::string name = JsonString(tag.name);
+    const auto same = std::find_if(tags.begin(), tags.end(), [&](const auto& written) { return written.first == name; });
+    if (same == tags.end()) {
+      tags.emplace_back(std::move(name), tag.value);
+    } else {
+      same->second.append("\n").append(tag.value);
+    }
+  }
+  for (std::size_t i = 0; i < tags.size(); ++i) {
     if (i) json += ',';
-    json += JsonString(report.tags[i].name) + ":" + JsonString(report.tags[i].value);
+    json += tags[i].first + ":" + JsonString(tags[i].second);
   }
   json += "},\"length_s\":" + JsonNumber(report.lengthSeconds) + ",\"fade_s\":" + JsonNumber(report.fadeSeconds) + "}";
   return json;
