@@ -17,7 +17,7 @@ namespace {
 
 // Far tighter limits than the tool's: what they bound is the same code, and the fuzzer runs thousands of inputs a
 // second instead of a few dozen.
-constexpr psf::SongLimits LIMITS{.timeUs = 120'000'000, .events = 20'000};
+constexpr psf::SongLimits LIMITS{.timeUs = 60'000'000, .events = 20'000};
 constexpr double TIME_LIMIT_SECONDS = static_cast<double>(LIMITS.timeUs) / 1e6;
 // The model may step over the limit by one service (at most 1/10 s at the slowest clock) and adds releases.
 constexpr double RELEASE_LIMIT_SECONDS = 600;
