@@ -64,6 +64,11 @@ FileHandle OpenFile(const std::filesystem::path& path, const char* mode) {
 std::optional<std::vector<std::uint8_t>> LoadWholeFile(const std::filesystem::path& path) {
   FileHandle file = OpenFile(path, "rb");
   if (!file) return std::nullopt;
+  // No file the utility reads comes near 2 GiB: a longer one is refused, not read in part (and held in memory).
+  if (SeekFileStream(file.get(), 0, SEEK_END) && TellFileStream(file.get()) > INT32_MAX) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
   return ReadAll(file.get(), MeasureStream(file.get()));
 }
 

@@ -28,7 +28,8 @@ std::int64_t TellFileStream(std::FILE* file);
 // Opens a binary stream ("rb", "wb", ...); null (errno set) when the path cannot be opened or is a directory.
 FileHandle OpenFile(const std::filesystem::path& path, const char* mode);
 
-// Every byte of the file; nothing when it cannot be opened. An empty file gives an empty buffer.
+// Every byte of the file; nothing (errno set) when it cannot be opened or is 2 GiB or longer (EFBIG). An empty
+// file gives an empty buffer.
 std::optional<std::vector<std::uint8_t>> LoadWholeFile(const std::filesystem::path& path);
 
 // The file's length in bytes; 0 when it cannot be opened.

@@ -31,6 +31,11 @@ TEST(FileIo, LengthAndWholeFileTellEmptyFromMissing) {
   EXPECT_FALSE(core::LoadWholeFile(dir.path()).has_value());
   EXPECT_EQ(core::OpenFile(dir.path(), "rb"), nullptr);
   EXPECT_EQ(errno, EISDIR);
+  // 2 GiB and more (a sparse file): refused as too large, not read in part.
+  WriteBytes(dir / "huge.bin", {});
+  std::filesystem::resize_file(dir / "huge.bin", std::uintmax_t{1} << 31);
+  EXPECT_FALSE(core::LoadWholeFile(dir / "huge.bin").has_value());
+  EXPECT_EQ(errno, EFBIG);
 }
 
 std::int32_t FindIn(const TempDir& dir, const Bytes& content) {
