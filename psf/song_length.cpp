@@ -747,8 +747,8 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
   alone.sequenceAmount = 1;
   // A hostile SEP may hold thousands of records that each play up to the limits: the listing shares one budget.
   std::uint64_t events = 0;
-  for (std::uint32_t id = 0;
-       records.size() < SEP_RECORDS_LISTED && events < limits.events && FindSepRecord(region, id); ++id) {
+  for (std::uint32_t id = 0; records.size() < SEP_RECORDS_LISTED && events < limits.events && FindSepRecord(region, id);
+       ++id) {
     alone.sequenceId[0] = id;
     records.push_back({id, ComputeSongLength(alone, songArea, vh, limits)});
     events += records.back().length.eventsPlayed;

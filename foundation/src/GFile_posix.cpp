@@ -119,21 +119,6 @@ void ChangeLock(int fd, short type, unsigned long long position, unsigned long l
 
 }  // namespace
 
-GFile::GFile() { m_Initialize(); }
-
-GFile::GFile(long long handle) : GFile() {
-  if (handle >= 0 && handle <= INT_MAX) {
-    m_handle = static_cast<int>(handle);
-    m_handleCopy = m_handle;
-  }
-}
-
-GFile::GFile(const wchar_t* name, unsigned int flags) : GFile() { Open(name, flags); }
-
-GFile::GFile(const GFile&) : GFile() {}
-
-GFile& GFile::operator=(const GFile&) { return *this; }
-
 GFile::~GFile() {
   if (m_handle != NO_HANDLE && m_closeOnDelete != 0) ::close(m_handle);
   m_Uninitialize();
@@ -157,15 +142,6 @@ void GFile::m_Initialize() {
     m_Uninitialize();
   }
 }
-
-void GFile::m_Uninitialize() {
-  m_securityAttributes.reset();
-  m_securityDescriptor.reset();
-}
-
-GFile::operator int() const { return m_handle; }
-
-void GFile::Abort() { GFile::Close(); }
 
 void GFile::Close() {
   if (m_handle != NO_HANDLE) ::close(m_handle);
@@ -196,10 +172,6 @@ void GFile::Flush() {
   if (m_handle != NO_HANDLE) ::fsync(m_handle);
 }
 
-GString GFile::GetFileName() { return m_fileName; }
-
-GString GFile::GetFilePath() { return m_filePath; }
-
 GString GFile::GetFileTitleW() {
   if (m_fileTitle.IsEmpty() && !m_filePath.IsEmpty()) {
     const int slash = m_filePath.ReverseFind(L'/');
@@ -207,8 +179,6 @@ GString GFile::GetFileTitleW() {
   }
   return m_fileTitle;
 }
-
-int GFile::GetHandle() const { return m_handle; }
 
 int GFile::GetInformation(BY_HANDLE_FILE_INFORMATION& information) const {
   if (m_handle == NO_HANDLE) return 0;
@@ -245,10 +215,6 @@ unsigned long long GFile::GetPosition() const {
   const off_t position = ::lseek(m_handle, 0, SEEK_CUR);
   return position < 0 ? 0 : static_cast<unsigned long long>(position);
 }
-
-SECURITY_ATTRIBUTES* GFile::GetSecurityAttributes() const { return m_securityAttributes.get(); }
-
-SECURITY_DESCRIPTOR* GFile::GetSecurityDescriptor() const { return m_securityDescriptor.get(); }
 
 void GFile::LockRange(unsigned long long position, unsigned long long count) {
   if (m_handle == NO_HANDLE) return;
@@ -351,10 +317,6 @@ unsigned long long GFile::Seek(unsigned long long offset, unsigned int origin) {
   return position < 0 ? 0 : static_cast<unsigned long long>(position);
 }
 
-void GFile::SeekToBegin() { Seek(0, FROM_BEGIN); }
-
-unsigned long long GFile::SeekToEnd() { return Seek(0, FROM_END); }
-
 int GFile::SetEndOfFile(unsigned long long position) {
   Seek(position, FROM_BEGIN);
   if (m_handle == NO_HANDLE) return 0;
@@ -362,10 +324,6 @@ int GFile::SetEndOfFile(unsigned long long position) {
   if (here < 0) return 0;
   return RetryOnInterrupt([&] { return ::ftruncate(m_handle, here); }) == 0 ? 1 : 0;
 }
-
-void GFile::SetFilePath(const wchar_t* name) { m_fileName = name; }
-
-void GFile::SetLength(unsigned long long length) { SetEndOfFile(length); }
 
 void GFile::UnlockRange(unsigned long long position, unsigned long long count) {
   ChangeLock(m_handle, F_UNLCK, position, count);

@@ -1,7 +1,6 @@
 #include <foundation/GFile.h>
 
 #include <algorithm>
-#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,21 +88,6 @@ LockSpan SpanOf(unsigned long long position, unsigned long long count) {
 
 }  // namespace
 
-GFile::GFile() { m_Initialize(); }
-
-GFile::GFile(long long handle) : GFile() {
-  if (handle >= 0 && handle <= INT_MAX) {
-    m_handle = static_cast<int>(handle);
-    m_handleCopy = m_handle;
-  }
-}
-
-GFile::GFile(const wchar_t* name, unsigned int flags) : GFile() { Open(name, flags); }
-
-GFile::GFile(const GFile&) : GFile() {}
-
-GFile& GFile::operator=(const GFile&) { return *this; }
-
 GFile::~GFile() {
   if (m_handle != NO_HANDLE && m_closeOnDelete != 0) ::CloseHandle(ToHandle(m_handle));
   m_Uninitialize();
@@ -129,15 +113,6 @@ void GFile::m_Initialize() {
     m_Uninitialize();
   }
 }
-
-void GFile::m_Uninitialize() {
-  m_securityAttributes.reset();
-  m_securityDescriptor.reset();
-}
-
-GFile::operator int() const { return m_handle; }
-
-void GFile::Abort() { GFile::Close(); }
 
 void GFile::Close() {
   if (m_handle != NO_HANDLE) ::CloseHandle(ToHandle(m_handle));
@@ -171,10 +146,6 @@ void GFile::Flush() {
   if (m_handle != NO_HANDLE) ::FlushFileBuffers(ToHandle(m_handle));
 }
 
-GString GFile::GetFileName() { return m_fileName; }
-
-GString GFile::GetFilePath() { return m_filePath; }
-
 GString GFile::GetFileTitleW() {
   if (m_fileTitle.IsEmpty() && !m_filePath.IsEmpty()) {
     // The last component: behind the last slash, backslash or drive colon.
@@ -184,8 +155,6 @@ GString GFile::GetFileTitleW() {
   }
   return m_fileTitle;
 }
-
-int GFile::GetHandle() const { return m_handle; }
 
 int GFile::GetInformation(BY_HANDLE_FILE_INFORMATION& information) const {
   if (m_handle == NO_HANDLE) return 0;
@@ -206,10 +175,6 @@ unsigned long long GFile::GetPosition() const {
   if (!::SetFilePointerEx(ToHandle(m_handle), zero, &position, FILE_CURRENT)) return 0;
   return static_cast<unsigned long long>(position.QuadPart);
 }
-
-SECURITY_ATTRIBUTES* GFile::GetSecurityAttributes() const { return m_securityAttributes.get(); }
-
-SECURITY_DESCRIPTOR* GFile::GetSecurityDescriptor() const { return m_securityDescriptor.get(); }
 
 void GFile::LockRange(unsigned long long position, unsigned long long count) {
   if (m_handle == NO_HANDLE || count == 0) return;
@@ -279,19 +244,11 @@ unsigned long long GFile::Seek(unsigned long long offset, unsigned int origin) {
   return static_cast<unsigned long long>(position.QuadPart);
 }
 
-void GFile::SeekToBegin() { Seek(0, FROM_BEGIN); }
-
-unsigned long long GFile::SeekToEnd() { return Seek(0, FROM_END); }
-
 int GFile::SetEndOfFile(unsigned long long position) {
   Seek(position, FROM_BEGIN);
   if (m_handle == NO_HANDLE) return 0;
   return ::SetEndOfFile(ToHandle(m_handle)) ? 1 : 0;
 }
-
-void GFile::SetFilePath(const wchar_t* name) { m_fileName = name; }
-
-void GFile::SetLength(unsigned long long length) { SetEndOfFile(length); }
 
 void GFile::UnlockRange(unsigned long long position, unsigned long long count) {
   if (m_handle == NO_HANDLE || count == 0) return;

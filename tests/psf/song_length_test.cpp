@@ -228,8 +228,8 @@ TEST(SongLengthTest, AnEventDueBeyondTheTimeLimitStopsTheModelAtTheLimit) {
     return psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), seq, {}, limits);
   };
   EXPECT_DOUBLE_EQ(limited({.timeUs = 60'000'000}).endSeconds, 60.0);
-  const Bytes busy =
-      Seq(480, 500000, {0x00, 0x90, 0x3C, 0x64, 0x60, 0x3C, 0x00, 0x60, 0x3E, 0x64, 0x60, 0x3E, 0x00, 0x60, 0xFF, 0x2F});
+  const Bytes busy = Seq(
+      480, 500000, {0x00, 0x90, 0x3C, 0x64, 0x60, 0x3C, 0x00, 0x60, 0x3E, 0x64, 0x60, 0x3E, 0x00, 0x60, 0xFF, 0x2F});
   EXPECT_TRUE(psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), busy, {}, {.events = 3}).reachedLimit);
   EXPECT_FALSE(psf::ComputeSongLength(psf::DecodeSongSettings({}, {}), busy, {}).reachedLimit);
 }

@@ -98,7 +98,8 @@ std::string FormatInfoJson(const InfoReport& report) {
   std::vector<std::pair<std::string, std::string>> tags;
   for (const psf::Tag& tag : report.tags) {
     std::string name = JsonString(tag.name);
-    const auto same = std::find_if(tags.begin(), tags.end(), [&](const auto& written) { return written.first == name; });
+    const auto same =
+        std::find_if(tags.begin(), tags.end(), [&](const auto& written) { return written.first == name; });
     if (same == tags.end()) {
       tags.emplace_back(std::move(name), tag.value);
     } else {
