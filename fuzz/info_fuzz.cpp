@@ -16,6 +16,10 @@
 
 namespace {
 
+// The song-length model's limits for this target, tight for speed as in the song_length target (which checks the
+// model itself): the summary around it is what this target is for.
+constexpr psf::SongLimits LIMITS{.timeUs = 60'000'000, .events = 20'000};
+
 // A PSF of program (compressed) followed by the tag section, its header and CRC right.
 std::vector<std::uint8_t> WrapPsf(std::span<const std::uint8_t> program, std::span<const std::uint8_t> tags) {
   uLongf packedSize = compressBound(program.size());
@@ -50,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::size_t tags = std::min(text.find("[TAG]"), text.size());
       const std::vector<std::uint8_t> psf = WrapPsf(file.first(tags), file.subspan(tags));
       report.type = "psf";
-      described = ui::AddPsfFacts(report, psf, reason);
+      described = ui::AddPsfFacts(report, psf, reason, LIMITS);
       break;
     }
     case 2:
-      described = ui::AddSequenceFacts(report, file, reason);
+      described = ui::AddSequenceFacts(report, file, reason, LIMITS);
       break;
     case 3:
     case 4: {
@@ -73,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     default:
       report.type = "psf";
-      described = ui::AddPsfFacts(report, file, reason);
+      described = ui::AddPsfFacts(report, file, reason, LIMITS);
       break;
   }
   if (!described) {

@@ -756,7 +756,7 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
   return records;
 }
 
-SongLength ComputeSongLength(const PsfBuilder& builder) {
+SongLength ComputeSongLength(const PsfBuilder& builder, const SongLimits& limits) {
   if (!builder.held) return {};
   const SongSettings settings = ReadSongSettings(builder);
   // The driver takes song data and banks only from above its own program.
@@ -766,7 +766,7 @@ SongLength ComputeSongLength(const PsfBuilder& builder) {
     const auto bytes = RamBytes(builder.image, address, static_cast<std::size_t>(RAM_END - address));
     return bytes ? *bytes : std::span<const std::uint8_t>{};
   };
-  return ComputeSongLength(settings, rest(settings.sequenceAddress), rest(settings.vhAddress));
+  return ComputeSongLength(settings, rest(settings.sequenceAddress), rest(settings.vhAddress), limits);
 }
 
 }  // namespace psf

@@ -89,6 +89,6 @@ std::vector<SepRecordLength> ComputeSepRecordLengths(const SongSettings& setting
 
 // The same for the builder's driver and the song placed in its image; a song of kind None when no driver is
 // held or an address lies outside the RAM the driver accepts.
-SongLength ComputeSongLength(const PsfBuilder& builder);
+SongLength ComputeSongLength(const PsfBuilder& builder, const SongLimits& limits = {});
 
 }  // namespace psf

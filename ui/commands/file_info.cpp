@@ -141,9 +141,9 @@ bool AddVagFacts(InfoReport& report, std::span<const std::uint8_t> vag, std::str
   return true;
 }
 
-void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder) {
+void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder, const psf::SongLimits& limits) {
   const psf::SongSettings settings = psf::ReadSongSettings(builder);
-  const psf::SongLength length = psf::ComputeSongLength(builder);
+  const psf::SongLength length = psf::ComputeSongLength(builder, limits);
   const std::span<const std::uint8_t> songArea = RamFrom(builder, settings.sequenceAddress);
   switch (length.kind) {
     case psf::SongKind::None:
@@ -157,7 +157,7 @@ void AddBuildFacts(InfoReport& report, const psf::PsfBuilder& builder) {
       }
       if (length.sequences.size() == 1 && length.sequences[0].fromSep) {
         std::string records;
-        for (const psf::SepRecordLength& record : psf::ComputeSepRecordLengths(settings, songArea, {})) {
+        for (const psf::SepRecordLength& record : psf::ComputeSepRecordLengths(settings, songArea, {}, limits)) {
           records +=
               core::FormatText("%sid %u: %.2f s", records.empty() ? "" : ", ", record.id, record.length.passSeconds);
         }
@@ -210,7 +210,7 @@ bool AddPsfProgramFacts(InfoReport& report, std::span<const std::uint8_t> psfByt
 
 // The driver, its parameters against the built-in driver's, and the build facts of a loaded builder, or the
 // reason it is not this utility's driver. The builder is released.
-void AddDriverFacts(InfoReport& report, psf::PsfBuilder& builder, bool loaded) {
+void AddDriverFacts(InfoReport& report, psf::PsfBuilder& builder, bool loaded, const psf::SongLimits& limits = {}) {
   if (!loaded) {
     const std::string noted = core::TakeFailureReason();
     AddText(report, "driver", "not this utility's driver (" + noted + ")");
@@ -229,17 +229,18 @@ void AddDriverFacts(InfoReport& report, psf::PsfBuilder& builder, bool loaded) {
     report.parameters.push_back(std::move(parameter));
   }
   psf::ReleaseDriver(builtin);
-  AddBuildFacts(report, builder);
+  AddBuildFacts(report, builder, limits);
   psf::ReleaseDriver(builder);
 }
 
 }  // namespace
 
-bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason) {
+bool AddPsfFacts(InfoReport& report, std::span<const std::uint8_t> psfBytes, std::string& reason,
+                 const psf::SongLimits& limits) {
   if (!AddPsfProgramFacts(report, psfBytes, reason)) return false;
   psf::PsfBuilder builder;
   const bool loaded = psf::LoadDriverFromPsfBytes(builder, psfBytes);
-  AddDriverFacts(report, builder, loaded);
+  AddDriverFacts(report, builder, loaded, limits);
   return true;
 }
 
@@ -269,7 +270,8 @@ bool AddPsfSetFacts(InfoReport& report, const std::filesystem::path& path, std::
   return true;
 }
 
-bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence, std::string& reason) {
+bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence, std::string& reason,
+                      const psf::SongLimits& limits) {
   if (!StartsWith(sequence, "pQES")) {
     reason = "not a SEQ or SEP: no pQES signature";
     return false;
@@ -285,7 +287,7 @@ bool AddSequenceFacts(InfoReport& report, std::span<const std::uint8_t> sequence
   const std::uint32_t address = psf::SongRegionAddress(builder, psf::SongRegion::Sequence);
   const std::size_t placed = std::min<std::size_t>(sequence.size(), psf::SEQUENCE_REGION_SIZE);
   psf::WriteBytesAt(builder.image, address, sequence.first(placed));
-  AddBuildFacts(report, builder);
+  AddBuildFacts(report, builder, limits);
   std::erase_if(report.facts, [](const InfoFact& fact) { return fact.key == "bank"; });
   psf::ReleaseDriver(builder);
   return true;
