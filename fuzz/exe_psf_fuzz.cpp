@@ -1,6 +1,6 @@
 // EXE to PSF and PSF to EXE, in memory and through files. Properties: EXE -> PSF -> EXE gives the input back;
-// the converters write exactly the bytes the in-memory conversions give; the input taken as a PSF converts
-// exactly when it decodes, and a refused PSF leaves nothing beside it.
+// for one input length in four, the converters write exactly the bytes the in-memory conversions give, the
+// input taken as a PSF converts exactly when it decodes, and a refused PSF leaves nothing beside it.
 
 #include "fuzz/fuzz_support.h"
 #include "psf/exe_psf.h"
@@ -13,6 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(psfBytes.has_value());  // libFuzzer inputs are far below the 1,968,128-byte limit
   const auto back = psf::ExeFromPsf(*psfBytes);
   FUZZ_CHECK(back && std::equal(back->begin(), back->end(), input.begin(), input.end()));
+  const auto program = psf::ExeFromPsf(input);
+  // The file forms cost a dozen system calls: checked for one input length in four.
+  if (size % 4 != 0) return 0;
 
   dir.Clear();
   fuzz_support::WriteFile(dir / "in.exe", input);
@@ -24,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   dir.Clear();
   fuzz_support::WriteFile(dir / "x.psf", input);
-  const auto program = psf::ExeFromPsf(input);
   const bool converted = psf::ConvertPsfToExe(dir / "x.psf");
   FUZZ_CHECK(converted == program.has_value());
   if (converted) {
