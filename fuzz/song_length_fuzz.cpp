@@ -48,7 +48,9 @@ void CheckLength(const psf::SongLength& length) {
   CheckPassEnds(length.passEnds);
   if (!length.passEnds.empty()) FUZZ_CHECK(length.passSeconds == length.passEnds.front());
   FUZZ_CHECK(length.sequences.size() <= 2);
-  if (length.kind == psf::SongKind::Vag) FUZZ_CHECK(length.sequences.empty() && !length.passEnds.empty());
+  if (length.kind == psf::SongKind::Vag) {
+    FUZZ_CHECK(length.sequences.empty() && (length.reachedLimit || !length.passEnds.empty()));
+  }
   for (const psf::SequenceFigures& sequence : length.sequences) {
     FUZZ_CHECK(sequence.events <= LIMITS.events + 1024);
     CheckPassEnds(sequence.passEnds);

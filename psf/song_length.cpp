@@ -694,30 +694,35 @@ bool PlayVag(std::span<const std::uint8_t> songArea, const SongSettings& setting
   const ServiceClock clock(settings);
   result.kind = SongKind::Vag;
   result.servicesPerSecond = clock.rate();
+  // A pass that would end beyond the time limit is not played: the model stops at the limit, as for a sequence.
+  const auto addPassEnd = [&](std::uint64_t endUs) {
+    if (endUs > limits.timeUs) {
+      result.reachedLimit = true;
+      return false;
+    }
+    result.passEnds.push_back(Seconds(endUs));
+    return true;
+  };
   if (looped) {
     // Plays on by itself: the run to the loop end and the loop once more.
     const std::uint64_t loop = (block + 1 - loopStart) * SAMPLES_PER_BLOCK;
     const std::uint64_t first = samples * 1000000 / rate;
     result.endless = true;
-    result.passEnds = {Seconds(first), Seconds(first + loop * 1000000 / rate)};
+    if (addPassEnd(first)) addPassEnd(first + loop * 1000000 / rate);
   } else {
     const std::uint64_t ms = samples * 1000 / rate;
     const std::uint64_t passUs = std::min<std::uint64_t>(ms, VAG_PASS_LIMIT_MS) * 1000 + VAG_PASS_EXTRA_US;
     const std::uint64_t passes = settings.playbackAmount == 0 ? 2 : settings.playbackAmount;
     std::uint64_t now = 0;
     for (std::uint64_t pass = 0; pass < passes; ++pass) {
-      if (now >= limits.timeUs) {
-        result.reachedLimit = true;
-        break;
-      }
       now = clock.TimeOf(clock.FirstAtOrAfter(now + passUs));
-      result.passEnds.push_back(Seconds(now));
+      if (!addPassEnd(now)) break;
     }
     result.endless = settings.playbackAmount == 0 || result.reachedLimit;
   }
   // A sample that ended has nothing left to release.
-  result.endSeconds = result.lengthSeconds = result.passEnds.back();
-  result.passSeconds = result.passEnds.front();
+  result.endSeconds = result.lengthSeconds = result.reachedLimit ? Seconds(limits.timeUs) : result.passEnds.back();
+  result.passSeconds = result.passEnds.empty() ? 0 : result.passEnds.front();
   return true;
 }
 

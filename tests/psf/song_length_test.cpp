@@ -158,6 +158,19 @@ TEST(SongLengthTest, VagPassesLastTheSampleAnd20MillisecondsUpToTheNextService) 
   length = psf::ComputeSongLength(psf::DecodeSongSettings(Parameters{}.block, {}), vag, {});
   EXPECT_TRUE(length.endless);
   EXPECT_NEAR(length.lengthSeconds, 0.022857, 1e-6);
+  // A time limit inside the first run stops the model there, as for a sequence.
+  length = psf::ComputeSongLength(psf::DecodeSongSettings(Parameters{}.block, {}), vag, {}, {.timeUs = 10'000});
+  EXPECT_TRUE(length.reachedLimit && length.endless && length.passEnds.empty());
+  EXPECT_DOUBLE_EQ(length.endSeconds, 0.01);
+
+  // Without the loop, 100 passes: the third would end at 100,000 us, beyond a 90 ms limit.
+  vag[0x30 + 16 * 2 + 1] = 0;
+  vag[0x30 + 16 * 9 + 1] = 1;
+  length = psf::ComputeSongLength(psf::DecodeSongSettings(Parameters{}.PlaybackAmount(100).block, {}), vag, {},
+                                  {.timeUs = 90'000});
+  ExpectPasses(length, {0.035, 0.0675});
+  EXPECT_TRUE(length.reachedLimit && length.endless);
+  EXPECT_DOUBLE_EQ(length.lengthSeconds, 0.09);
 }
 
 TEST(SongLengthTest, ReleaseDurationsAndFrameServiceTimes) {
