@@ -11,6 +11,7 @@
 
 #include <zlib.h>
 
+#include "core/failure.h"
 #include "fuzz/fuzz_support.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
@@ -89,7 +90,10 @@ void CheckReopens(const psf::PsfBuilder& builder) {
   static psf::PsfBuilder reopened;  // lives across inputs, as the application's builder does
   static std::vector<std::uint8_t> file;
   MakeStoredPsf(program, file);
-  FUZZ_CHECK(psf::LoadDriverFromPsfBytes(reopened, file));
+  if (!psf::LoadDriverFromPsfBytes(reopened, file)) {
+    std::fprintf(stderr, "OPEN refuses the PSF OUT made: %s\n", core::TakeFailureReason().c_str());
+    FUZZ_CHECK(false);
+  }
   FUZZ_CHECK(reopened.image.header == builder.image.header);
   constexpr std::size_t STACK_TOP_OFFSET = psf::LOADED_STACK_TOP - psf::RAM_BASE;
   FUZZ_CHECK(

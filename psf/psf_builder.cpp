@@ -81,18 +81,31 @@ void CopyAreaToImage(PsfBuilder& builder, SongArea area, std::span<const std::ui
 
 // Whether the driver-info block and the parameter list of a freshly filled image can be worked with: song
 // areas 1 and 2 no larger than their blocks and inside RAM, every parameter's value inside RAM with width
-// 1, 2 or 4. Notes the reason when not.
+// 1, 2 or 4, and none of them on the driver-info block or the parameter list. Notes the reason when not.
 bool CheckDriverTables(const PsfBuilder& builder) {
   const SongArea mute = MuteArea(builder);
   const SongArea parameters = ParameterArea(builder);
-  if (mute.size > MUTE_BLOCK_SIZE || !RamOffset(mute.address, mute.size)) {
-    core::SetFailureReason(
-        core::FormatText("driver mute block (0x%X bytes at 0x%08X) is unusable", mute.size, mute.address));
+  // Loading writes the parameter defaults and the mute mask, PARAM writes values: landing on the tables that
+  // describe the driver, they would leave a PSF that no longer opens, or opens as another driver.
+  // The list ends at the name word of its terminating entry: the rest of that entry may be other data.
+  const std::uint64_t listSize = PARAMETER_ENTRY_SIZE * std::uint64_t{builder.parameterCount} + 4;
+  const auto onTables = [&](std::uint32_t address, std::uint64_t size) {
+    const auto overlaps = [&](std::uint64_t start, std::uint64_t length) {
+      return address < start + length && start < address + size;
+    };
+    return overlaps(DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE) || overlaps(PARAMETER_LIST_ADDRESS, listSize);
+  };
+  constexpr const char* ON_TABLES = " (it lies on the driver-info block or the parameter list)";
+  if (mute.size > MUTE_BLOCK_SIZE || !RamOffset(mute.address, mute.size) || onTables(mute.address, mute.size)) {
+    core::SetFailureReason(core::FormatText("driver mute block (0x%X bytes at 0x%08X) is unusable%s", mute.size,
+                                            mute.address, onTables(mute.address, mute.size) ? ON_TABLES : ""));
     return false;
   }
-  if (parameters.size > PARAMETER_BLOCK_SIZE || !RamOffset(parameters.address, parameters.size)) {
-    core::SetFailureReason(core::FormatText("driver parameter block (0x%X bytes at 0x%08X) is unusable",
-                                            parameters.size, parameters.address));
+  if (parameters.size > PARAMETER_BLOCK_SIZE || !RamOffset(parameters.address, parameters.size) ||
+      onTables(parameters.address, parameters.size)) {
+    core::SetFailureReason(core::FormatText("driver parameter block (0x%X bytes at 0x%08X) is unusable%s",
+                                            parameters.size, parameters.address,
+                                            onTables(parameters.address, parameters.size) ? ON_TABLES : ""));
     return false;
   }
   for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
@@ -101,6 +114,11 @@ bool CheckDriverTables(const PsfBuilder& builder) {
     if (!widthValid || !RamOffset(parameter.valueAddress, parameter.width)) {
       core::SetFailureReason(core::FormatText("driver parameter %02u (width %u at 0x%08X) is unusable", index,
                                               parameter.width, parameter.valueAddress));
+      return false;
+    }
+    if (onTables(parameter.valueAddress, parameter.width)) {
+      core::SetFailureReason(core::FormatText("driver parameter %02u (width %u at 0x%08X) is unusable%s", index,
+                                              parameter.width, parameter.valueAddress, ON_TABLES));
       return false;
     }
   }

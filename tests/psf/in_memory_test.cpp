@@ -165,3 +165,22 @@ TEST(LoadDriverFromPsfBytes, ReplacingADriverLeavesNothingOfIt) {
   ASSERT_TRUE(psf::LoadDriverFromPsfBytes(reused, fileB));
   EXPECT_TRUE(reused.image.ram == fresh.image.ram);
 }
+
+TEST(LoadDriverFromPsfBytes, RefusesADriverWhoseWritesWouldLandOnItsOwnTables) {
+  // Loading writes the parameter defaults and the mute mask, PARAM the values: on the driver-info block
+  // (0x80022570) or the parameter list (0x800225BC) they would leave an OUT that no longer opens.
+  const auto exeOffset = [](std::uint32_t address) { return 0x800 + (address - 0x80010000u); };
+  psf::PsfBuilder builder;
+  std::vector<std::uint8_t> exe = BuiltinExe();
+  PutWord(exe, exeOffset(0x80022570 + 0x38), 0x800225C0);  // the parameter block on the first list entry
+  EXPECT_FALSE(psf::LoadDriverFromPsfBytes(builder, MakePsf(exe)));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "driver parameter block (0xC4 bytes at 0x800225C0) is unusable (it lies on the "
+            "driver-info block or the parameter list)");
+  exe = BuiltinExe();
+  PutWord(exe, exeOffset(0x800225BC + 4), 0x80022570 + 0x4A);  // parameter 00's value on the block's end
+  EXPECT_FALSE(psf::LoadDriverFromPsfBytes(builder, MakePsf(exe)));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "driver parameter 00 (width 4 at 0x800225BA) is unusable (it lies on the "
+            "driver-info block or the parameter list)");
+}

@@ -277,6 +277,8 @@ TEST(LoadDriverFromPsf, ParameterListIsReadUpTo65535Entries) {
     PutWord(exe, entry + 4, 0x80100000 + 4 * i);  // value
     PutWord(exe, entry + 8, 4);                   // width
   }
+  PutWord(exe, 2048 + 0x12570 + 0x30, 0x80180000);  // mute and parameter blocks off the list
+  PutWord(exe, 2048 + 0x12570 + 0x38, 0x80180100);
   WriteBytes(dir / "long.psf", MakePsf(exe));
   psf::PsfBuilder builder;
   ASSERT_TRUE(psf::LoadDriverFromPsf(builder, dir / "long.psf"));

@@ -196,7 +196,9 @@ TEST_F(CorruptPsfTest, ParameterListStopsAtItsLimit) {
     PutU32(exe, entry + 4, i < 65535 ? 0x80100000u : 0x80100004u);  // value
     PutU32(exe, entry + 8, 4);                                      // width
   }
-  PutU32(exe, ProgramOffset(0x800225BC + 12 * 65536), 0);  // end of the list
+  PutU32(exe, ProgramOffset(0x800225BC + 12 * 65536), 0);     // end of the list
+  PutU32(exe, ProgramOffset(0x80022570 + 0x30), 0x80180000);  // mute and parameter blocks off the list
+  PutU32(exe, ProgramOffset(0x80022570 + 0x38), 0x80180100);
   WriteBytes(dir_ / "long.psf", MakePsf(exe));
   const Outcome outcome =
       RunKeywords({"OPEN", PathOf("long.psf"), "PARAM", "SEQ/SEP/VAG Address", "5", "OUT", PathOf("out.psf")});

@@ -172,6 +172,10 @@ std::vector<std::uint8_t> LongParameterListPsf(std::size_t nameLength) {
     PutU32(exe, entry + 8, 4);
   }
   PutU32(exe, ProgramOffset(LIST + 12 * ENTRIES), 0);  // the end of the list
+  // The list runs over the built-in mute and parameter blocks: they move behind the name, where loading the
+  // driver may write them.
+  PutU32(exe, ProgramOffset(0x80022570 + 0x30), 0x80180000);
+  PutU32(exe, ProgramOffset(0x80022570 + 0x38), 0x80180100);
   std::fill_n(exe.begin() + static_cast<std::ptrdiff_t>(ProgramOffset(NAME)), nameLength, std::uint8_t{'a'});
   return MakePsf(exe);
 }
