@@ -5,6 +5,9 @@
 #   tools/fuzz.sh all SECONDS    every target in turn, SECONDS each
 #   tools/fuzz.sh seeds          rebuild the committed corpora from fuzz/make_seeds.py, minimised (-merge=1)
 #   tools/fuzz.sh replay NAME|all run every input of the grown corpora once under AddressSanitizer
+#   tools/fuzz.sh campaign RUNS [NAME...]  run each target (all by default) until the log counts RUNS inputs
+#                                for it, resuming where earlier runs stopped
+#   tools/fuzz.sh figures        the log's inputs, seconds and findings per target
 # LFQ_FUZZ_PRESET=fuzz-campaign picks the build without AddressSanitizer (several times the inputs a second,
 # for long campaigns; replay its corpora afterwards). Each run's figures are added to build/fuzz/campaign.log.
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
@@ -23,7 +26,8 @@ BUILD=build/$PRESET
 CORPUS=build/fuzz/corpus
 
 usage() {
-  echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | all SECONDS | seeds | replay NAME|all   (NAME: $TARGETS)" >&2
+  echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | all SECONDS | seeds | replay NAME|all | campaign RUNS [NAME...] |" \
+    "figures   (NAME: $TARGETS)" >&2
   exit 2
 }
 
@@ -74,6 +78,30 @@ case "$1" in
       rm -rf "fuzz/corpus/$name"
       mkdir -p "fuzz/corpus/$name"
       "$BUILD/fuzz/fuzz_$name" -merge=1 "fuzz/corpus/$name" "$raw/$name" 2>&1 | grep -E "MERGE-OUTER: [0-9]+ new files" >&2
+    done
+    ;;
+  figures)
+    [ $# -eq 1 ] || usage
+    [ -f build/fuzz/campaign.log ] || { echo "no runs logged yet" >&2; exit 1; }
+    awk '{ for (i = 4; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+           if (!($3 in n)) order[++count] = $3
+           n[$3] += v["inputs"]; s[$3] += v["seconds"]; if (v["status"] != 0) f[$3]++ }
+         END { for (i = 1; i <= count; i++) { t = order[i]
+                 printf "%-20s %12d inputs %7d s %8.0f per s  %d run(s) with a finding\n", t, n[t], s[t],
+                        s[t] ? n[t] / s[t] : 0, f[t] } }' build/fuzz/campaign.log
+    ;;
+  campaign)
+    [ $# -ge 2 ] || usage
+    goal=$2
+    shift 2
+    names=${*:-$TARGETS}
+    # shellcheck disable=SC2086
+    build $names
+    for name in $names; do
+      done_inputs=$(awk -v t="$name" '$3 == t { sub("inputs=", "", $4); n += $4 } END { print n + 0 }' \
+        build/fuzz/campaign.log 2>/dev/null || echo 0)
+      [ "$done_inputs" -lt "$goal" ] || continue
+      run "$name" 360000 $((goal - done_inputs)) || exit 1
     done
     ;;
   replay)
