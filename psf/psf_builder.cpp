@@ -108,6 +108,16 @@ bool CheckDriverTables(const PsfBuilder& builder) {
                                             onTables(parameters.address, parameters.size) ? ON_TABLES : ""));
     return false;
   }
+  // The mute block is read before the parameter defaults are written: sharing bytes, the two would read back
+  // differently once the PSF is written.
+  if (mute.address < std::uint64_t{parameters.address} + parameters.size &&
+      parameters.address < std::uint64_t{mute.address} + mute.size) {
+    core::SetFailureReason(
+        core::FormatText("driver mute block (0x%X bytes at 0x%08X) overlaps its parameter block "
+                         "(0x%X bytes at 0x%08X)",
+                         mute.size, mute.address, parameters.size, parameters.address));
+    return false;
+  }
   for (std::uint32_t index = 0; index < builder.parameterCount; ++index) {
     const DriverParameter& parameter = builder.parameters[index];
     const bool widthValid = parameter.width == 1 || parameter.width == 2 || parameter.width == 4;

@@ -183,4 +183,10 @@ TEST(LoadDriverFromPsfBytes, RefusesADriverWhoseWritesWouldLandOnItsOwnTables) {
   EXPECT_EQ(core::TakeFailureReason(),
             "driver parameter 00 (width 4 at 0x800225BA) is unusable (it lies on the "
             "driver-info block or the parameter list)");
+  // The mute block is read before the defaults are written: one running into the parameter block is refused.
+  exe = BuiltinExe();
+  PutWord(exe, exeOffset(0x80022570 + 0x30), 0x80022870);  // 0x48 bytes, into the parameters at 0x800228A8
+  EXPECT_FALSE(psf::LoadDriverFromPsfBytes(builder, MakePsf(exe)));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "driver mute block (0x48 bytes at 0x80022870) overlaps its parameter block (0xC4 bytes at 0x800228A8)");
 }
