@@ -7,9 +7,12 @@
 #   tools/fuzz.sh replay NAME|all run every input of the grown corpora once under AddressSanitizer
 #   tools/fuzz.sh campaign RUNS [NAME...]  run each target (all by default) until the log counts RUNS inputs
 #                                for it, resuming where earlier runs stopped
-#   tools/fuzz.sh figures        the log's inputs, seconds and findings per target
+#   tools/fuzz.sh figures        the logs' inputs, seconds and findings per target
+#   tools/fuzz.sh keep           move this machine's log into the committed record fuzz/campaign.log, so that
+#                                a campaign resumes on another machine
 # LFQ_FUZZ_PRESET=fuzz-campaign picks the build without AddressSanitizer (several times the inputs a second,
-# for long campaigns; replay its corpora afterwards). Each run's figures are added to build/fuzz/campaign.log.
+# for long campaigns; replay its corpora afterwards). Each run's figures, with the commit it ran on, are added to
+# build/fuzz/campaign.log; campaign and figures count that log and the record together.
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
 # to build/fuzz/artifacts/NAME/. The exit status is non-zero when a target found anything. The targets' private
 # directories go to /dev/shm when it is there: replacing files on a disk file system waits for the disk.
@@ -24,10 +27,12 @@ case "$PRESET" in fuzz | fuzz-campaign) ;; *) echo "LFQ_FUZZ_PRESET: fuzz or fuz
 TARGETS="psf_decode psf_set exe_psf vab sep_split seq_midi batch tags song_length unpack info foundation_strings foundation_text"
 BUILD=build/$PRESET
 CORPUS=build/fuzz/corpus
+LOG=build/fuzz/campaign.log
+RECORD=fuzz/campaign.log
 
 usage() {
   echo "usage: tools/fuzz.sh NAME SECONDS [RUNS] | all SECONDS | seeds | replay NAME|all | campaign RUNS [NAME...] |" \
-    "figures   (NAME: $TARGETS)" >&2
+    "figures | keep   (NAME: $TARGETS)" >&2
   exit 2
 }
 
@@ -61,8 +66,9 @@ run() {
   rm -f "$log"
   echo "fuzz_$name: stopped after $elapsed s" >&2
   mkdir -p build/fuzz
+  commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
   echo "$(date -u +%FT%TZ) $PRESET $name inputs=${inputs:-0} per_s=${rate:-0} seconds=$elapsed status=$status" \
-    >>build/fuzz/campaign.log
+    "commit=$commit" >>"$LOG"
   return "$status"
 }
 
@@ -82,13 +88,15 @@ case "$1" in
     ;;
   figures)
     [ $# -eq 1 ] || usage
-    [ -f build/fuzz/campaign.log ] || { echo "no runs logged yet" >&2; exit 1; }
+    logs=$(ls "$RECORD" "$LOG" 2>/dev/null) || true
+    [ -n "$logs" ] || { echo "no runs logged yet" >&2; exit 1; }
+    # shellcheck disable=SC2086
     awk '{ for (i = 4; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
            if (!($3 in n)) order[++count] = $3
            n[$3] += v["inputs"]; s[$3] += v["seconds"]; if (v["status"] != 0) f[$3]++ }
          END { for (i = 1; i <= count; i++) { t = order[i]
                  printf "%-20s %12d inputs %7d s %8.0f per s  %d run(s) with a finding\n", t, n[t], s[t],
-                        s[t] ? n[t] / s[t] : 0, f[t] } }' build/fuzz/campaign.log
+                        s[t] ? n[t] / s[t] : 0, f[t] } }' $logs
     ;;
   campaign)
     [ $# -ge 2 ] || usage
@@ -98,11 +106,19 @@ case "$1" in
     # shellcheck disable=SC2086
     build $names
     for name in $names; do
+      # shellcheck disable=SC2046
       done_inputs=$(awk -v t="$name" '$3 == t { sub("inputs=", "", $4); n += $4 } END { print n + 0 }' \
-        build/fuzz/campaign.log 2>/dev/null || echo 0)
+        $(ls "$RECORD" "$LOG" 2>/dev/null) /dev/null)
       [ "$done_inputs" -lt "$goal" ] || continue
       run "$name" 360000 $((goal - done_inputs)) || exit 1
     done
+    ;;
+  keep)
+    [ $# -eq 1 ] || usage
+    [ -s "$LOG" ] || { echo "nothing logged on this machine" >&2; exit 1; }
+    cat "$LOG" >>"$RECORD"
+    rm -f "$LOG"
+    echo "$RECORD: $(wc -l <"$RECORD") runs recorded" >&2
     ;;
   replay)
     [ $# -eq 2 ] || usage
