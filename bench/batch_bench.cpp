@@ -2,9 +2,6 @@
 // compress2 at level 9 alone on the same program image. The process should cost no more than about twice
 // the floor, and its peak resident memory (counter peak_rss_MiB, from the child's rusage) stay under 24 MiB.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+
 namespace {
 
 const std::filesystem::path DEMO = std::filesystem::path(LFQ_SOURCE_DIR) / "assets" / "demo";
@@ -24,30 +23,12 @@ const std::filesystem::path& OutputPath() {
   return path;
 }
 
-double Seconds(const timeval& time) {
-  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
-}
-
-// Runs lfqutil with the arguments; the exit status, with the child's resource use in usage.
-int RunLfqutil(std::vector<std::string> texts, rusage& usage) {
-  std::vector<char*> argv;
-  for (std::string& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = -1;
-  if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 // Runs lfqutil on the demo song.
 int RunBatchBuild(rusage& usage) {
-  return RunLfqutil({LFQUTIL_PATH, "MAKE", "SEQ", (DEMO / "demo.seq").string(), "VH", (DEMO / "demo.vh").string(), "VB",
-                     (DEMO / "demo.vb").string(), "OUT", OutputPath().string()},
-                    usage);
+  return bench_support::RunProgram(
+      {LFQUTIL_PATH, "MAKE", "SEQ", (DEMO / "demo.seq").string(), "VH", (DEMO / "demo.vh").string(), "VB",
+       (DEMO / "demo.vb").string(), "OUT", OutputPath().string()},
+      usage);
 }
 
 // The program image inside the PSF that lfqutil wrote: the bytes the floor compresses.
@@ -77,7 +58,7 @@ void BM_LfqutilBuildsDemoPsf(benchmark::State& state) {
       break;
     }
     peakKiB = std::max(peakKiB, usage.ru_maxrss);
-    cpuSeconds += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    cpuSeconds += bench_support::ChildCpuSeconds(usage);
   }
   state.counters["peak_rss_MiB"] = static_cast<double>(peakKiB) / 1024.0;
   // The child's processor time, which a busy machine does not inflate the way it does wall-clock time.
@@ -104,11 +85,11 @@ void BM_LfqutilBuildsSetOf100Minipsfs(benchmark::State& state) {
   double cpuSeconds = 0;
   for (auto _ : state) {
     rusage usage{};
-    if (RunLfqutil(texts, usage) != 0) {
+    if (bench_support::RunProgram(texts, usage) != 0) {
       state.SkipWithError("lfqutil failed");
       break;
     }
-    cpuSeconds += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    cpuSeconds += bench_support::ChildCpuSeconds(usage);
   }
   state.counters["child_cpu_ms"] = benchmark::Counter(cpuSeconds * 1000.0, benchmark::Counter::kAvgIterations);
   state.counters["minipsf_bytes"] = static_cast<double>(std::filesystem::file_size(dir / "song0.minipsf"));

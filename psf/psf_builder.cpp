@@ -173,7 +173,9 @@ void ReadParameterNames(PsfBuilder& builder) {
     builder.parameterNames[index] = known->second.first;
     builder.parametersByName.emplace_back(known->second.second, index);
   }
-  std::sort(builder.parametersByName.begin(), builder.parametersByName.end());
+  // A list whose entries all share one name is in order already, however long.
+  if (!std::is_sorted(builder.parametersByName.begin(), builder.parametersByName.end()))
+    std::sort(builder.parametersByName.begin(), builder.parametersByName.end());
 }
 
 void ReadParameterList(PsfBuilder& builder) {
