@@ -90,10 +90,11 @@ case "$1" in
     [ $# -eq 1 ] || usage
     logs=$(ls "$RECORD" "$LOG" 2>/dev/null) || true
     [ -n "$logs" ] || { echo "no runs logged yet" >&2; exit 1; }
+    # Status 72 is libFuzzer's exit on an interrupt (a run stopped with Ctrl+C or SIGINT), no finding.
     # shellcheck disable=SC2086
     awk '{ for (i = 4; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
            if (!($3 in n)) order[++count] = $3
-           n[$3] += v["inputs"]; s[$3] += v["seconds"]; if (v["status"] != 0) f[$3]++ }
+           n[$3] += v["inputs"]; s[$3] += v["seconds"]; if (v["status"] != 0 && v["status"] != 72) f[$3]++ }
          END { for (i = 1; i <= count; i++) { t = order[i]
                  printf "%-20s %12d inputs %7d s %8.0f per s  %d run(s) with a finding\n", t, n[t], s[t],
                         s[t] ? n[t] / s[t] : 0, f[t] } }' $logs
