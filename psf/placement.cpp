@@ -48,13 +48,32 @@ bool RequireDriver(const PsfBuilder& builder) {
   return false;
 }
 
-// Whether length bytes fit at the region's address; notes why not.
-bool FitsRegion(const PsfBuilder& builder, SongRegion region, std::size_t length) {
+// Whether length bytes fit at the region's address, together with the zeros that clear the region first when
+// clears is set; notes why not. The PSF holds RAM from the driver's load address on, so bytes below it would
+// be lost; bytes over the driver's tables would leave a PSF that no longer plays or opens.
+bool FitsRegion(const PsfBuilder& builder, SongRegion region, std::size_t length, bool clears = true) {
   const std::uint32_t address = SongRegionAddress(builder, region);
-  if (RamOffset(address, length)) return true;
-  core::SetFailureReason(core::FormatText("%zu bytes of %s data at 0x%08X would run past the end of the RAM image",
-                                          length, RegionName(region), address));
-  return false;
+  if (!RamOffset(address, length)) {
+    core::SetFailureReason(core::FormatText("%zu bytes of %s data at 0x%08X would run past the end of the RAM image",
+                                            length, RegionName(region), address));
+    return false;
+  }
+  const std::uint32_t loadAddress = ImageLoadAddress(builder.image);
+  if (address < loadAddress) {
+    core::SetFailureReason(
+        core::FormatText("%s data at 0x%08X would lie below the driver's load address 0x%08X, outside the PSF",
+                         RegionName(region), address, loadAddress));
+    return false;
+  }
+  const std::uint64_t written =
+      std::min<std::uint64_t>(std::max<std::uint64_t>(length, clears ? ClearedSize(region) : 0), RAM_END - address);
+  if (const char* table = DriverTableAt(builder, address, written)) {
+    core::SetFailureReason(core::FormatText("%s data at 0x%08X (0x%llX bytes%s) would overwrite the driver's %s",
+                                            RegionName(region), address, static_cast<unsigned long long>(written),
+                                            clears ? " with its cleared region" : "", table));
+    return false;
+  }
+  return true;
 }
 
 // Clears the region and copies data to its address; the caller has checked that the data fits.
@@ -141,7 +160,7 @@ bool PlaceVagFile(PsfBuilder& builder, const std::filesystem::path& path) {
   RecordBuildInput(builder, path);
   const auto data = LoadInputFile(path);
   if (!data) return false;
-  if (!FitsRegion(builder, SongRegion::Sequence, data->size())) return false;
+  if (!FitsRegion(builder, SongRegion::Sequence, data->size(), false)) return false;
   WriteBytesAt(builder.image, SongRegionAddress(builder, SongRegion::Sequence), *data);
   NoteSongDataWarnings(builder, *data);
   return true;

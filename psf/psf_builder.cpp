@@ -383,4 +383,17 @@ void RecordBuildInput(PsfBuilder& builder, const std::filesystem::path& path) {
 
 std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder) { return std::exchange(builder.warnings, {}); }
 
+const char* DriverTableAt(const PsfBuilder& builder, std::uint32_t address, std::uint64_t size) {
+  if (!builder.held || size == 0) return nullptr;
+  const auto overlaps = [&](std::uint64_t start, std::uint64_t length) {
+    return address < start + length && start < address + size;
+  };
+  if (overlaps(DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE)) return "driver-info block";
+  if (overlaps(PARAMETER_LIST_ADDRESS, PARAMETER_ENTRY_SIZE * std::uint64_t{builder.parameterCount} + 4))
+    return "parameter list";
+  if (overlaps(MuteArea(builder).address, MuteArea(builder).size)) return "mute block";
+  if (overlaps(ParameterArea(builder).address, ParameterArea(builder).size)) return "parameter block";
+  return nullptr;
+}
+
 }  // namespace psf

@@ -109,4 +109,8 @@ void RecordBuildInput(PsfBuilder& builder, const std::filesystem::path& path);
 // The warnings noted by placements since the last call, oldest first; the builder's list is emptied.
 std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder);
 
+// The name of the driver's table that size bytes at address would overwrite ("driver-info block", "parameter
+// list", "mute block" or "parameter block"), or nullptr when they miss all four (or no driver is held).
+const char* DriverTableAt(const PsfBuilder& builder, std::uint32_t address, std::uint64_t size);
+
 }  // namespace psf

@@ -151,6 +151,38 @@ TEST_F(Placement, CopiesPastTheEndOfRamAreRefusedWhole) {
   EXPECT_TRUE(builder.image.ram == outside);
 }
 
+// The PSF holds RAM from the driver's load address (0x80010000) on, and the driver's tables lie at
+// 0x80022570-0x8002296B: data or a region's zeros there would be lost or leave a PSF that does not play.
+TEST_F(Placement, DataBelowTheDriverOrOverItsTablesIsRefused) {
+  WriteBytes(dir / "bank.vh", MakeVh(1, {1}));
+  WriteBytes(dir / "a.seq", Ramp(16, 1));
+  WriteBytes(dir / "tone.vag", Ramp(8, 2));
+  psf::SetParameter(builder, 0x80005000, 1);
+  const std::vector<std::uint8_t> before = builder.image.ram;
+  EXPECT_FALSE(psf::PlaceHeaderFile(builder, dir / "bank.vh"));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "VH data at 0x80005000 would lie below the driver's load address 0x80010000, outside the PSF");
+  EXPECT_FALSE(builder.bank.loaded);
+  EXPECT_TRUE(builder.image.ram == before);
+
+  psf::SetParameter(builder, 0x80020000, 0);  // the 256 KiB clear would reach the driver-info block
+  const std::vector<std::uint8_t> withParameter = builder.image.ram;
+  EXPECT_FALSE(psf::PlaceSequenceFile(builder, dir / "a.seq"));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "sequence data at 0x80020000 (0x40000 bytes with its cleared region) would overwrite the driver's "
+            "driver-info block");
+  EXPECT_TRUE(builder.image.ram == withParameter);
+  psf::SetParameter(builder, 0x800228A4, 0);  // a VAG is not cleared first; its 8 bytes lie on the mute block
+  const std::vector<std::uint8_t> vagAddress = builder.image.ram;
+  EXPECT_FALSE(psf::PlaceVagFile(builder, dir / "tone.vag"));
+  EXPECT_EQ(core::TakeFailureReason(),
+            "sequence data at 0x800228A4 (0x8 bytes) would overwrite the driver's mute block");
+  EXPECT_TRUE(builder.image.ram == vagAddress);
+
+  psf::SetParameter(builder, 0x80030000, 0);  // beyond the tables the driver's own space may be used
+  EXPECT_TRUE(psf::PlaceSequenceFile(builder, dir / "a.seq"));
+}
+
 TEST_F(Placement, ClearIsCutAtTheEndOfRam) {
   psf::SetParameter(builder, 0x801FFF00, 2);
   std::fill(builder.image.ram.end() - 0x200, builder.image.ram.end(), 0x33);
