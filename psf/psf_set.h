@@ -34,8 +34,8 @@ struct PageSpan {
 // The smallest span of 2048-byte pages, counted from the library's load address, that covers every RAM byte
 // where program differs from libraryProgram. Both are program images (a PS-X EXE header, then the text from
 // t_addr; RAM outside the text reads as zero). When nothing differs, the one page at the library's load
-// address. Pages are cut at the ends of RAM. Nothing (reason noted) when either is not a PS-X EXE whose text
-// fits RAM.
+// address (the last page of RAM when that one would run past its end). Pages are cut at the ends of RAM.
+// Nothing (reason noted) when either is not a PS-X EXE whose text fits RAM.
 std::optional<PageSpan> FindChangedPages(std::span<const std::uint8_t> libraryProgram,
                                          std::span<const std::uint8_t> program);
 
