@@ -79,6 +79,16 @@ void CopyAreaToImage(PsfBuilder& builder, SongArea area, std::span<const std::ui
   if (bytes) std::copy_n(copy.begin(), bytes->size(), bytes->begin());
 }
 
+// Whether the byte ranges [a, a + aSize) and [b, b + bSize) share a byte.
+bool RangesOverlap(std::uint64_t a, std::uint64_t aSize, std::uint64_t b, std::uint64_t bSize) {
+  return a < b + bSize && b < a + aSize;
+}
+
+// The parameter list ends at the name word of its terminating entry: the rest of that entry may be other data.
+std::uint64_t ParameterListSize(const PsfBuilder& builder) {
+  return PARAMETER_ENTRY_SIZE * std::uint64_t{builder.parameterCount} + 4;
+}
+
 // Whether the driver-info block and the parameter list of a freshly filled image can be worked with: song
 // areas 1 and 2 no larger than their blocks and inside RAM, every parameter's value inside RAM with width
 // 1, 2 or 4, and none of them on the driver-info block or the parameter list. Notes the reason when not.
@@ -87,13 +97,9 @@ bool CheckDriverTables(const PsfBuilder& builder) {
   const SongArea parameters = ParameterArea(builder);
   // Loading writes the parameter defaults and the mute mask, PARAM writes values: landing on the tables that
   // describe the driver, they would leave a PSF that no longer opens, or opens as another driver.
-  // The list ends at the name word of its terminating entry: the rest of that entry may be other data.
-  const std::uint64_t listSize = PARAMETER_ENTRY_SIZE * std::uint64_t{builder.parameterCount} + 4;
   const auto onTables = [&](std::uint32_t address, std::uint64_t size) {
-    const auto overlaps = [&](std::uint64_t start, std::uint64_t length) {
-      return address < start + length && start < address + size;
-    };
-    return overlaps(DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE) || overlaps(PARAMETER_LIST_ADDRESS, listSize);
+    return RangesOverlap(address, size, DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE) ||
+           RangesOverlap(address, size, PARAMETER_LIST_ADDRESS, ParameterListSize(builder));
   };
   constexpr const char* ON_TABLES = " (it lies on the driver-info block or the parameter list)";
   if (mute.size > MUTE_BLOCK_SIZE || !RamOffset(mute.address, mute.size) || onTables(mute.address, mute.size)) {
@@ -110,8 +116,7 @@ bool CheckDriverTables(const PsfBuilder& builder) {
   }
   // The mute block is read before the parameter defaults are written: sharing bytes, the two would read back
   // differently once the PSF is written.
-  if (mute.address < std::uint64_t{parameters.address} + parameters.size &&
-      parameters.address < std::uint64_t{mute.address} + mute.size) {
+  if (RangesOverlap(mute.address, mute.size, parameters.address, parameters.size)) {
     core::SetFailureReason(
         core::FormatText("driver mute block (0x%X bytes at 0x%08X) overlaps its parameter block "
                          "(0x%X bytes at 0x%08X)",
@@ -386,11 +391,10 @@ std::vector<std::string> TakePlacementWarnings(PsfBuilder& builder) { return std
 const char* DriverTableAt(const PsfBuilder& builder, std::uint32_t address, std::uint64_t size) {
   if (!builder.held || size == 0) return nullptr;
   const auto overlaps = [&](std::uint64_t start, std::uint64_t length) {
-    return address < start + length && start < address + size;
+    return RangesOverlap(address, size, start, length);
   };
   if (overlaps(DRIVER_INFO_ADDRESS, DRIVER_INFO_SIZE)) return "driver-info block";
-  if (overlaps(PARAMETER_LIST_ADDRESS, PARAMETER_ENTRY_SIZE * std::uint64_t{builder.parameterCount} + 4))
-    return "parameter list";
+  if (overlaps(PARAMETER_LIST_ADDRESS, ParameterListSize(builder))) return "parameter list";
   if (overlaps(MuteArea(builder).address, MuteArea(builder).size)) return "mute block";
   if (overlaps(ParameterArea(builder).address, ParameterArea(builder).size)) return "parameter block";
   return nullptr;
