@@ -52,6 +52,8 @@ run() {
   dict=""
   if [ -f "fuzz/$name.dict" ]; then dict="-dict=fuzz/$name.dict"; fi
   echo "fuzz_$name: $seconds s" >&2
+  # The commit the run starts on (the binary was built from it; a commit made during a long run is not it).
+  commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
   start=$(date +%s)
   status=0
   # shellcheck disable=SC2086
@@ -66,7 +68,6 @@ run() {
   rm -f "$log"
   echo "fuzz_$name: stopped after $elapsed s" >&2
   mkdir -p build/fuzz
-  commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
   echo "$(date -u +%FT%TZ) $PRESET $name inputs=${inputs:-0} per_s=${rate:-0} seconds=$elapsed status=$status" \
     "commit=$commit" >>"$LOG"
   return "$status"
