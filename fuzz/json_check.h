@@ -54,10 +54,8 @@ class JsonChecker {
         return Object(depth);
       case '[':
         return Array(depth);
-      case '"': {
-        std::string ignored;
-        return String(ignored);
-      }
+      case '"':
+        return String(nullptr);
       case 't':
         return Word("true");
       case 'f':
@@ -77,7 +75,7 @@ class JsonChecker {
     while (true) {
       SkipSpace();
       std::string name;
-      if (!String(name) || !names.insert(name).second) return false;
+      if (!String(&name) || !names.insert(name).second) return false;
       SkipSpace();
       if (!Take(':')) return false;
       SkipSpace();
@@ -144,7 +142,7 @@ class JsonChecker {
   }
 
   // One UTF-8 sequence starting at m_at: shortest form, no surrogates, at most U+10FFFF.
-  bool Utf8(std::string& out) {
+  bool Utf8(std::string* out) {
     const unsigned char lead = Peek();
     std::size_t length = 0;
     std::uint32_t value = 0;
@@ -168,12 +166,13 @@ class JsonChecker {
     }
     const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
     if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    out.append(m_text.substr(m_at, length));
+    if (out != nullptr) out->append(m_text.substr(m_at, length));
     m_at += length;
     return true;
   }
 
-  bool String(std::string& out) {
+  // A string; its text (as far as names need to compare) goes to out unless that is null.
+  bool String(std::string* out) {
     if (!Take('"')) return false;
     while (true) {
       if (AtEnd()) return false;
@@ -189,7 +188,7 @@ class JsonChecker {
       }
       ++m_at;
       if (c != '\\') {
-        out += static_cast<char>(c);
+        if (out != nullptr) *out += static_cast<char>(c);
         continue;
       }
       const unsigned char escape = Peek();
@@ -203,7 +202,7 @@ class JsonChecker {
         case 'n':
         case 'r':
         case 't':
-          out += static_cast<char>(escape);
+          if (out != nullptr) *out += static_cast<char>(escape);
           break;
         case 'u': {
           std::uint32_t unit = 0;
@@ -213,8 +212,7 @@ class JsonChecker {
             std::uint32_t low = 0;
             if (!Take('\\') || !Take('u') || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
           }
-          out += "\\u";  // the names only need to compare, not to decode
-          out += std::to_string(unit);
+          if (out != nullptr) *out += "\\u" + std::to_string(unit);  // names only compare, never decode
           break;
         }
         default:
