@@ -249,10 +249,9 @@ std::string ValueText(std::uint32_t value) {
   return value <= LARGEST_DECIMAL_VALUE ? core::FormatText("%u", value) : core::FormatText("0x%08X", value);
 }
 
-// Plays the recipe through a builder the way the batch keywords do. False (shortfall noted) when a step would
-// be refused.
+// Plays the recipe through a builder holding the built-in driver, the way the batch keywords do. False
+// (shortfall noted) when a step would be refused.
 bool Rebuild(const Recipe& recipe, PsfBuilder& builder, std::vector<std::string>& shortfalls) {
-  if (!LoadBuiltinDriver(builder)) return false;
   for (const auto& [name, value] : recipe.parameters)
     for (const std::uint32_t index : FindParameters(builder, name)) SetParameter(builder, value, index);
   const auto place = [&](SongRegion region, std::span<const std::uint8_t> bytes, bool clear, const char* what) {
@@ -396,8 +395,8 @@ std::optional<UnpackedPsf> UnpackPsfProgram(std::span<const std::uint8_t> progra
   const std::string line = FormatShellCommand(command) + "\n";
   result.files.push_back({base + ".cmd", std::vector<std::uint8_t>(line.begin(), line.end())});
 
-  // What the command would build, against what the PSF holds.
-  PsfBuilder rebuilt;
+  // What the command would build, against what the PSF holds. MAKE starts from the driver prepared above.
+  PsfBuilder rebuilt = builtin;
   if (Rebuild(recipe, rebuilt, result.shortfalls)) {
     const std::vector<std::uint8_t> image2 = BuildProgramImage(rebuilt.image);
     if (image2.size() != program.size()) {
