@@ -14,8 +14,7 @@
 # for long campaigns; replay its corpora afterwards). Each run's figures, with the commit it ran on, are added to
 # build/fuzz/campaign.log; campaign and figures count that log and the record together.
 # New inputs go to build/fuzz/corpus/NAME (the committed corpus is only read); crashes and failed properties
-# to build/fuzz/artifacts/NAME/. fuzz/NAME.dict and fuzz/NAME.options, where there, give a target's dictionary
-# and further flags. The exit status is non-zero when a target found anything. The targets' private
+# to build/fuzz/artifacts/NAME/. The exit status is non-zero when a target found anything. The targets' private
 # directories go to /dev/shm when it is there: replacing files on a disk file system waits for the disk.
 set -e
 cd "$(dirname "$0")/.."
@@ -52,9 +51,6 @@ run() {
   mkdir -p "$CORPUS/$name" "$BUILD/artifacts/$name"
   dict=""
   if [ -f "fuzz/$name.dict" ]; then dict="-dict=fuzz/$name.dict"; fi
-  # fuzz/NAME.options: more libFuzzer flags for that target, one a line (# starts a comment).
-  options=""
-  if [ -f "fuzz/$name.options" ]; then options=$(sed -e 's/#.*//' "fuzz/$name.options" | tr '\n' ' '); fi
   echo "fuzz_$name: $seconds s" >&2
   # The commit the run starts on (the binary was built from it; a commit made during a long run is not it).
   commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
@@ -63,7 +59,7 @@ run() {
   # shellcheck disable=SC2086
   log=$(mktemp)
   "$BUILD/fuzz/fuzz_$name" -max_total_time="$seconds" -runs="$runs" -timeout=30 -rss_limit_mb=2560 \
-    -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$name/" $dict $options "$CORPUS/$name" "fuzz/corpus/$name" \
+    -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$name/" $dict "$CORPUS/$name" "fuzz/corpus/$name" \
     2>"$log" || status=$?
   cat "$log" >&2
   elapsed=$(($(date +%s) - start))
