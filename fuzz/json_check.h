@@ -141,6 +141,24 @@ class JsonChecker {
     return true;
   }
 
+  static void AppendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | code >> 6);
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | code >> 12);
+      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | code >> 18);
+      out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+
   // One UTF-8 sequence starting at m_at: shortest form, no surrogates, at most U+10FFFF.
   bool Utf8(std::string* out) {
     const unsigned char lead = Peek();
@@ -197,13 +215,19 @@ class JsonChecker {
         case '"':
         case '\\':
         case '/':
+          if (out != nullptr) *out += static_cast<char>(escape);
+          break;
         case 'b':
         case 'f':
         case 'n':
         case 'r':
-        case 't':
-          if (out != nullptr) *out += static_cast<char>(escape);
+        case 't': {
+          // The control character, not the letter: "a" newline "b" and "anb" are two names.
+          const std::string_view letters = "bfnrt";
+          const std::string_view controls = "\b\f\n\r\t";
+          if (out != nullptr) *out += controls[letters.find(static_cast<char>(escape))];
           break;
+        }
         case 'u': {
           std::uint32_t unit = 0;
           if (!Hex4(unit)) return false;
@@ -211,8 +235,11 @@ class JsonChecker {
           if (unit >= 0xD800 && unit <= 0xDBFF) {
             std::uint32_t low = 0;
             if (!Take('\\') || !Take('u') || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
           }
-          if (out != nullptr) *out += "\\u" + std::to_string(unit);  // names only compare, never decode
+          // Decoded, as a reader compares names: an escaped U+00E9 and a raw one are one name, and an escaped
+          // backslash followed by "u65533" is not an escaped U+FFFD.
+          if (out != nullptr) AppendUtf8(*out, unit);
           break;
         }
         default:
