@@ -47,8 +47,9 @@ TEST(InfoReport, JsonFormEscapesTextsAndCarriesNumbers) {
             "{\"file\":\"a\\u0001\\ufffd.seq\",\"type\":\"seq\",\"facts\":{},\"parameters\":[],\"tags\":{},"
             "\"length_s\":null,\"fade_s\":null}");
   // Names that differ only in bytes JSON cannot carry: one name, the values on separate lines.
-  bare.tags = {{"a\xE9", "1"}, {"b", "2"}, {"a\xE8", "3"}};
-  EXPECT_NE(ui::FormatInfoJson(bare).find("\"tags\":{\"a\\ufffd\":\"1\\n3\",\"b\":\"2\"}"), std::string::npos);
+  // A name holding U+FFFD itself (in UTF-8) reads as those do.
+  bare.tags = {{"a\xE9", "1"}, {"b", "2"}, {"a\xE8", "3"}, {"a\xEF\xBF\xBD", "4"}};
+  EXPECT_NE(ui::FormatInfoJson(bare).find("\"tags\":{\"a\\ufffd\":\"1\\n3\\n4\",\"b\":\"2\"}"), std::string::npos);
 }
 
 }  // namespace

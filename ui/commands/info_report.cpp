@@ -95,11 +95,17 @@ std::string FormatInfoJson(const InfoReport& report) {
   json += "],\"tags\":{";
   // Two names that differ only in bytes JSON cannot carry read the same once written: as for a name repeated in
   // a PSF's tags, their values join on separate lines under the one name, or a reader would keep only one.
+  // A byte JSON cannot carry is written as an escaped U+FFFD, which reads the same as a U+FFFD given in UTF-8.
+  const auto readAs = [](std::string written) {
+    for (std::size_t at = written.find("\xEF\xBF\xBD"); at != std::string::npos; at = written.find("\xEF\xBF\xBD", at))
+      written.replace(at, 3, "\\ufffd");
+    return written;
+  };
   std::vector<std::pair<std::string, std::string>> tags;
   for (const psf::Tag& tag : report.tags) {
     std::string name = JsonString(tag.name);
-    const auto same =
-        std::find_if(tags.begin(), tags.end(), [&](const auto& written) { return written.first == name; });
+    const auto same = std::find_if(tags.begin(), tags.end(),
+                                   [&](const auto& written) { return readAs(written.first) == readAs(name); });
     if (same == tags.end()) {
       tags.emplace_back(std::move(name), tag.value);
     } else {
