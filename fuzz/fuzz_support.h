@@ -108,7 +108,6 @@ inline void StoreU32Le(std::span<std::uint8_t> bytes, std::size_t offset, std::u
 
 // True when a temporary file of the whole-or-nothing writer (".NAME.lfq-XXXXXX") is among the names.
 inline bool HoldsTemporaryFile(const std::vector<std::string>& names) {
-  // ".NAME.lfq-XXXXXX", as the whole-or-nothing writer names its temporary files.
   return std::any_of(names.begin(), names.end(), [](const std::string& name) {
     return name.size() >= 12 && name.front() == '.' && name.compare(name.size() - 11, 5, ".lfq-") == 0;
   });

@@ -101,20 +101,24 @@ std::string FormatInfoJson(const InfoReport& report) {
       written.replace(at, 3, "\\ufffd");
     return written;
   };
-  std::vector<std::pair<std::string, std::string>> tags;
+  struct WrittenTag {
+    std::string name, readAs, value;
+  };
+  std::vector<WrittenTag> tags;
   for (const psf::Tag& tag : report.tags) {
     std::string name = JsonString(tag.name);
-    const auto same = std::find_if(tags.begin(), tags.end(),
-                                   [&](const auto& written) { return readAs(written.first) == readAs(name); });
+    std::string key = readAs(name);
+    const auto same =
+        std::find_if(tags.begin(), tags.end(), [&](const WrittenTag& written) { return written.readAs == key; });
     if (same == tags.end()) {
-      tags.emplace_back(std::move(name), tag.value);
+      tags.push_back({std::move(name), std::move(key), tag.value});
     } else {
-      same->second.append("\n").append(tag.value);
+      same->value.append("\n").append(tag.value);
     }
   }
   for (std::size_t i = 0; i < tags.size(); ++i) {
     if (i) json += ',';
-    json += tags[i].first + ":" + JsonString(tags[i].second);
+    json += tags[i].name + ":" + JsonString(tags[i].value);
   }
   json += "},\"length_s\":" + JsonNumber(report.lengthSeconds) + ",\"fade_s\":" + JsonNumber(report.fadeSeconds) + "}";
   return json;
