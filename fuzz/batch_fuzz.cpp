@@ -2,14 +2,15 @@
 // every path stays in the private working directory) and run through the batch keywords in a directory
 // holding fixture files: s.seq, h.vh, b.vb, v.vab (h.vh + b.vb), p.sep and d.psf (a PSF of the built-in
 // driver). Properties: the exit status is 0 or 1; no temporary file is left behind; a run that succeeded
-// and ended with OUT leaves a PSF that opens again as a driver. An input runs up to its third OUT, LIB or
-// STEMS: each compresses the 2 MiB program image (STEMS once a channel), grown inputs held up to 33 of them
-// and spent most of the target's time there; two writes already reach OUT, OPEN of the result and OUT again.
+// and ended with OUT (as a keyword, not an operand) leaves a PSF that opens again as a driver. An input runs up to its
+// third OUT, LIB or STEMS: each compresses the 2 MiB program image (STEMS once a channel), grown inputs held up to 33
+// of them and spent most of the target's time there; two writes already reach OUT, OPEN of the result and OUT again.
 
 #include <fcntl.h>
 #include <unistd.h>
 #include <algorithm>
 
+#include "core/text.h"
 #include "fuzz/fuzz_support.h"
 #include "psf/psf_builder.h"
 #include "psf/psf_file.h"
@@ -63,6 +64,21 @@ std::vector<std::string> SplitArguments(std::span<const std::uint8_t> input) {
   return arguments;
 }
 
+// Whether the argument at target is tried as a keyword: the operands of TAG, LIB, MINI, STEMS and UNPACK never
+// are, so "OUT TAG OUT x" writes TAG and then sets a tag named OUT, and nothing goes to x.
+bool TriedAsKeyword(const std::vector<std::string>& arguments, std::size_t target) {
+  std::size_t operandsEnd = 0;
+  for (std::size_t index = 0; index < target; ++index) {
+    if (index < operandsEnd) continue;
+    const std::string word = core::ToUpperText(arguments[index]);
+    const std::size_t operands = word == "TAG" || word == "UNPACK"                    ? 2
+                                 : word == "LIB" || word == "MINI" || word == "STEMS" ? 1
+                                                                                      : 0;
+    operandsEnd = index + 1 + operands;
+  }
+  return target >= operandsEnd;
+}
+
 void DropFromThirdWrite(std::vector<std::string>& arguments) {
   int writes = 0;
   const auto third = std::find_if(arguments.begin(), arguments.end(), [&](const std::string& argument) {
@@ -114,7 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!fuzz_support::HoldsTemporaryFile(listing));
 
   const std::size_t count = arguments.size();
-  if (status == 0 && count >= 2 && arguments[count - 2] == "OUT" && !arguments[count - 1].empty()) {
+  if (status == 0 && count >= 2 && arguments[count - 2] == "OUT" && !arguments[count - 1].empty() &&
+      TriedAsKeyword(arguments, count - 2)) {
     psf::PsfBuilder reopened;
     FUZZ_CHECK(psf::LoadDriverFromPsf(reopened, dir / arguments[count - 1]));
   }
